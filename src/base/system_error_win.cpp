@@ -1,0 +1,34 @@
+#include "base/system_error_win.h"
+
+#include "base/wide_text_win.h"
+
+namespace nelo {
+
+std::string system_error_text(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring message;
+  if (length > 0 && buffer != nullptr) {
+    message.assign(buffer, length);
+  }
+  if (buffer != nullptr) {
+    ::LocalFree(buffer);
+  }
+  while (!message.empty() &&
+         (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
+    message.pop_back();
+  }
+  std::string text = to_utf8(message);
+  if (!text.empty()) {
+    text += ' ';
+  }
+  return text + "(os error " + std::to_string(code) + ")";
+}
+
+std::string last_error_text() {
+  return system_error_text(::GetLastError());
+}
+
+}  // namespace nelo

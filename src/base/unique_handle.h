@@ -1,0 +1,81 @@
+// One move-only owner for every kind of Windows handle; the traits say what "no handle" is and
+// how to close one.
+#pragma once
+
+#include <utility>
+
+#include "base/win_support.h"
+
+namespace nelo {
+
+template <class Traits>
+class UniqueHandle {
+ public:
+  using pointer = typename Traits::pointer;
+
+  UniqueHandle() = default;
+  explicit UniqueHandle(pointer handle) : handle_(handle) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      reset(other.release());
+    }
+    return *this;
+  }
+  ~UniqueHandle() { reset(); }
+
+  pointer get() const { return handle_; }
+  bool valid() const { return handle_ != Traits::invalid(); }
+  explicit operator bool() const { return valid(); }
+
+  pointer release() { return std::exchange(handle_, Traits::invalid()); }
+  void reset(pointer handle = Traits::invalid()) {
+    if (valid()) {
+      Traits::close(handle_);
+    }
+    handle_ = handle;
+  }
+  // For out-parameters of system calls: closes what is held and hands out the slot.
+  pointer* put() {
+    reset();
+    return &handle_;
+  }
+
+ private:
+  pointer handle_ = Traits::invalid();
+};
+
+// A file opened with CreateFileW: INVALID_HANDLE_VALUE means none.
+struct FileHandleTraits {
+  using pointer = HANDLE;
+  static pointer invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(pointer handle) { ::CloseHandle(handle); }
+};
+
+// Processes, threads, mutexes, events, pipes: null means none.
+struct KernelHandleTraits {
+  using pointer = HANDLE;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer handle) { ::CloseHandle(handle); }
+};
+
+struct RegistryKeyTraits {
+  using pointer = HKEY;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer key) { ::RegCloseKey(key); }
+};
+
+struct FindHandleTraits {
+  using pointer = HANDLE;
+  static pointer invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(pointer handle) { ::FindClose(handle); }
+};
+
+using unique_file = UniqueHandle<FileHandleTraits>;
+using unique_handle = UniqueHandle<KernelHandleTraits>;
+using unique_hkey = UniqueHandle<RegistryKeyTraits>;
+using unique_find = UniqueHandle<FindHandleTraits>;
+
+}  // namespace nelo

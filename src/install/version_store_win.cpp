@@ -1,0 +1,89 @@
+#include "install/version_store.h"
+
+#include "base/system_error_win.h"
+#include "base/unique_handle.h"
+#include "install/current_pointer.h"
+#include "install/install_layout.h"
+
+namespace nelo {
+namespace {
+
+// A label is a short folder name; anything longer than this is not a pointer we wrote.
+constexpr LONGLONG kMaxPointerBytes = 64 * 1024;
+
+std::optional<std::string> read_small_file(const std::filesystem::path& path) {
+  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxPointerBytes) {
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
+                    nullptr)) {
+      return std::nullopt;
+    }
+    if (read == 0) {
+      break;
+    }
+    done += read;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+}  // namespace
+
+std::optional<std::string> read_current_version() {
+  const auto bytes = read_small_file(install_root() / L"current");
+  if (!bytes) {
+    return std::nullopt;
+  }
+  auto label = parse_current_pointer(*bytes);
+  if (!label) {
+    return std::nullopt;
+  }
+  const std::filesystem::path program = version_dir(*label) / L"Nelo.exe";
+  if (::GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return std::nullopt;
+  }
+  return label;
+}
+
+Status write_current_version(std::string_view label) {
+  const std::filesystem::path root = install_root();
+  const std::filesystem::path temporary = root / L"current.tmp";
+  {
+    unique_file file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      return fail("gravar: " + last_error_text());
+    }
+    size_t done = 0;
+    while (done < label.size()) {
+      DWORD written = 0;
+      if (!::WriteFile(file.get(), label.data() + done, static_cast<DWORD>(label.size() - done),
+                       &written, nullptr)) {
+        return fail("gravar: " + last_error_text());
+      }
+      done += written;
+    }
+    // The pointer must reach the disk before it replaces the old one, or a crash could leave an
+    // empty "current" behind the rename.
+    if (!::FlushFileBuffers(file.get())) {
+      return fail("gravar: " + last_error_text());
+    }
+  }
+  const std::filesystem::path pointer = root / L"current";
+  if (!::MoveFileExW(temporary.c_str(), pointer.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return fail("gravar: " + last_error_text());
+  }
+  return {};
+}
+
+}  // namespace nelo

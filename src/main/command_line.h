@@ -1,0 +1,32 @@
+// The process command line: splitting it into arguments and choosing the run mode.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nelo {
+
+// Splits a command line the way the C runtime builds argv: the program name ends at the first
+// blank or tab outside double quotes (quotes toggle and are never kept); every later argument
+// follows the backslash and quote rules, where two double quotes inside quotes give one literal
+// quote and stay inside. The program name is the first element; an empty line gives no elements.
+std::vector<std::u16string> split_command_line(std::u16string_view line);
+
+enum class RunMode { Normal, Stage, Uninstall };
+
+struct LaunchOptions {
+  RunMode mode = RunMode::Normal;
+  // Only meaningful in the normal mode: no window, no questions, "--hidden" passed on.
+  bool hidden = false;
+};
+
+// Picks the mode from the arguments after the program name. Arguments are compared whole and
+// case-sensitively at any position; "--uninstall" wins over "--stage"; others are ignored.
+LaunchOptions choose_run_mode(const std::vector<std::string>& arguments);
+
+// Splits `line`, drops the program name, converts each argument to UTF-8 (an unpaired surrogate
+// becomes U+FFFD, so such an argument never equals a mode flag) and picks the mode.
+LaunchOptions parse_command_line(std::u16string_view line);
+
+}  // namespace nelo

@@ -1,0 +1,45 @@
+// The process entry: split the command line, pick the mode, run it, exit with 0.
+#include <objbase.h>
+
+#include <string_view>
+
+#include "base/win_support.h"
+#include "base/wide_text_win.h"
+#include "main/command_line.h"
+#include "main/run_modes.h"
+
+namespace {
+
+void run_program() {
+  const wchar_t* raw = ::GetCommandLineW();
+  const std::wstring_view line = raw != nullptr ? std::wstring_view(raw) : std::wstring_view();
+  const nelo::LaunchOptions options = nelo::parse_command_line(nelo::as_utf16(line));
+
+  // The shell-link and launch code runs on this thread; a failure here changes nothing, since
+  // each COM user reports its own failure.
+  (void)::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  switch (options.mode) {
+    case nelo::RunMode::Uninstall:
+      nelo::run_uninstall();
+      break;
+    case nelo::RunMode::Stage:
+      nelo::run_stage_mode();
+      break;
+    case nelo::RunMode::Normal:
+      nelo::run_normal_mode(options);
+      break;
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Every mode ends with exit code 0, also when the standard library gives up (out of memory):
+  // the caller learns of failures from the window or the stage-mode lines, never from the code.
+  try {
+    run_program();
+  } catch (...) {
+  }
+  return 0;
+}

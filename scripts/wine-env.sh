@@ -20,6 +20,9 @@ wine_env_start() {
   # Wine's background services inherit the standard handles of the first process; start them
   # with none of ours attached, so that captured output of later programs reaches its end.
   wineboot -i </dev/null >/dev/null 2>&1 || true
+  # A server lingers a few seconds after the last process and would refuse to become
+  # persistent: wait for it to end first.
+  wineserver -w </dev/null >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }

@@ -1,6 +1,7 @@
 """What every end-to-end test needs: the programs the Windows build made, a sandbox with its
 own LOCALAPPDATA and APPDATA, and a way to run Nelo-Setup.exe under Wine with an exact command
 line (through nelo-test-run.exe, since Wine replaces those two variables and re-quotes argv)."""
+import hashlib
 import json
 import os
 import pathlib
@@ -36,11 +37,23 @@ class Sandbox:
     def close(self):
         shutil.rmtree(self.dir, ignore_errors=True)
 
-    # The version store, made by hand.
-    def install_version(self, label, make_current=True):
+    # The version store, made by hand: the stand-in as Nelo.exe, the extra files given, and the
+    # stored manifest that lists them all.
+    def install_version(self, label, make_current=True, files=None):
         folder = self.root / "versions" / label
         folder.mkdir(parents=True, exist_ok=True)
         shutil.copy(STANDIN, folder / "Nelo.exe")
+        for path, content in (files or {}).items():
+            target = folder / path
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+        entries = []
+        for path in ["Nelo.exe", *sorted(files or {})]:
+            content = (folder / path).read_bytes()
+            entries.append({"path": path, "sha256": hashlib.sha256(content).hexdigest(),
+                            "size": len(content), "zsize": len(content)})
+        manifest = {"version": label, "files": entries}
+        (folder / ".manifest.json").write_text(json.dumps(manifest), "utf-8")
         if make_current:
             (self.root / "current").write_bytes(label.encode("utf-8"))
         return folder

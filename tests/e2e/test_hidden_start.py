@@ -38,6 +38,22 @@ class HiddenStartTest(unittest.TestCase):
         self.assertEqual(self.sandbox.standin_starts(), [])
         self.assertFalse(self.sandbox.root.exists(), "a hidden start without a version writes nothing")
 
+    def test_a_file_of_another_size_makes_the_version_not_intact(self):
+        folder = self.sandbox.install_version("1.0.0", files={"res/data.bin": b"0123456789"})
+        (folder / "res" / "data.bin").write_bytes(b"012345678")
+        result = self.sandbox.run("--hidden")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        time.sleep(0.5)
+        self.assertEqual(self.sandbox.standin_starts(), [])
+
+    def test_a_version_without_its_stored_manifest_is_not_intact(self):
+        folder = self.sandbox.install_version("1.0.0")
+        (folder / ".manifest.json").unlink()
+        result = self.sandbox.run("--hidden")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        time.sleep(0.5)
+        self.assertEqual(self.sandbox.standin_starts(), [])
+
     def test_a_pointer_to_a_version_without_its_program_starts_nothing(self):
         folder = self.sandbox.install_version("2.0")
         (folder / "Nelo.exe").unlink()

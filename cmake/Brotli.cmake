@@ -1,0 +1,25 @@
+# The Brotli library: natively Debian's libbrotli-dev; for Windows the reference source from
+# Debian's source package (prepared by scripts/setup), built here with the cross compiler.
+# Gives the targets nelo_brotlidec and nelo_brotlienc.
+if(CMAKE_CROSSCOMPILING)
+  set(NELO_BROTLI_SOURCE_DIR /usr/local/src/nelo-deps/brotli-src
+      CACHE PATH "Brotli's source (Debian's brotli source package)")
+  if(NOT EXISTS ${NELO_BROTLI_SOURCE_DIR}/CMakeLists.txt)
+    message(FATAL_ERROR "No Brotli source in ${NELO_BROTLI_SOURCE_DIR}: run scripts/setup")
+  endif()
+  set(BROTLI_DISABLE_TESTS ON CACHE BOOL "" FORCE)
+  set(BROTLI_BUNDLED_MODE ON CACHE BOOL "" FORCE)
+  add_subdirectory(${NELO_BROTLI_SOURCE_DIR} ${CMAKE_BINARY_DIR}/brotli EXCLUDE_FROM_ALL)
+  add_library(nelo_brotlidec INTERFACE)
+  target_link_libraries(nelo_brotlidec INTERFACE brotlidec-static brotlicommon-static)
+  add_library(nelo_brotlienc INTERFACE)
+  target_link_libraries(nelo_brotlienc INTERFACE brotlienc-static brotlicommon-static)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(NELO_BROTLIDEC REQUIRED IMPORTED_TARGET libbrotlidec)
+  pkg_check_modules(NELO_BROTLIENC REQUIRED IMPORTED_TARGET libbrotlienc)
+  add_library(nelo_brotlidec INTERFACE)
+  target_link_libraries(nelo_brotlidec INTERFACE PkgConfig::NELO_BROTLIDEC)
+  add_library(nelo_brotlienc INTERFACE)
+  target_link_libraries(nelo_brotlienc INTERFACE PkgConfig::NELO_BROTLIENC)
+endif()

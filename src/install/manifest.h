@@ -1,0 +1,53 @@
+// The release manifest: one JSON document naming a release and its files.
+//
+//   {"version": "1.2.3",
+//    "files": [{"path": "Nelo.exe", "sha256": "<64 hex digits>", "size": 123, "zsize": 45}, ...]}
+//
+// The server publishes it as "app/manifest.json"; every version folder keeps the exact bytes it
+// was built from as ".manifest.json".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/result.h"
+
+namespace nelo {
+
+struct ManifestFile {
+  std::string path;    // as written; "/" and "\" both separate pieces
+  std::string sha256;  // 64 lower-case hexadecimal digits
+  std::uint64_t size = 0;
+  std::uint64_t zsize = 0;
+};
+
+struct ReleaseManifest {
+  std::string version;
+  std::vector<ManifestFile> files;  // document order, duplicates kept
+  std::string document;             // the exact bytes parsed
+};
+
+// The deepest nesting of arrays and objects a manifest may have.
+constexpr int kManifestMaxDepth = 128;
+
+// Accepts a document or gives the first rule it breaks: "lista inválida", "lista sem versão",
+// "lista sem arquivos", "arquivo inválido na lista" or "lista sem o Nelo.exe". Pure: no I/O.
+Result<ReleaseManifest> parse_release_manifest(std::string document);
+
+// True for a version label that names exactly one ordinary folder below "versions": ASCII
+// letters, digits, "." and "-", and no name that Windows would alias ("..", "1.0.", "nul.1").
+bool is_valid_version_label(std::string_view label);
+
+// True for a relative file path whose every piece is an ordinary Windows name.
+bool is_valid_manifest_path(std::string_view path);
+
+// True when the new file list changes the application itself; false when every changed entry is
+// one of the two media programs ("resources/nelo-media.exe", "resources/nelo-audio.exe").
+// With no current manifest, or no change at all, the answer is true.
+bool manifest_changes_app(const std::optional<ReleaseManifest>& current,
+                          const std::vector<ManifestFile>& files);
+
+}  // namespace nelo

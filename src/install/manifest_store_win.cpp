@@ -1,0 +1,79 @@
+#include "install/manifest_store.h"
+
+#include "base/unique_handle.h"
+#include "base/wide_text_win.h"
+#include "install/install_layout.h"
+#include "install/intactness.h"
+#include "install/version_store.h"
+
+namespace nelo {
+namespace {
+
+// A stored manifest larger than this is not one we wrote (a release of 20,000 files takes about
+// 3 MiB); reading stops there instead of filling memory.
+constexpr LONGLONG kMaxStoredManifestBytes = 256ll << 20;
+
+std::optional<std::string> read_whole_file(const std::filesystem::path& path) {
+  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxStoredManifestBytes) {
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
+                    nullptr)) {
+      return std::nullopt;
+    }
+    if (read == 0) {
+      break;
+    }
+    done += read;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+std::optional<std::uint64_t> regular_file_size(const std::filesystem::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
+
+std::optional<ReleaseManifest> load_stored_manifest(const std::optional<std::string>& label) {
+  if (!label) {
+    return std::nullopt;
+  }
+  auto bytes = read_whole_file(version_dir(*label) / L".manifest.json");
+  if (!bytes) {
+    return std::nullopt;
+  }
+  auto manifest = parse_release_manifest(std::move(*bytes));
+  if (!manifest) {
+    return std::nullopt;
+  }
+  return std::move(manifest).value();
+}
+
+std::optional<std::string> find_installed_version() {
+  std::optional<std::string> current = read_current_version();
+  const std::optional<ReleaseManifest> manifest = load_stored_manifest(current);
+  if (!manifest) {
+    return std::nullopt;
+  }
+  const std::filesystem::path folder = version_dir(*current);
+  const bool intact = is_version_intact(
+      *manifest, [&](std::string_view path) { return regular_file_size(folder / to_wide(path)); });
+  return intact ? current : std::nullopt;
+}
+
+}  // namespace nelo

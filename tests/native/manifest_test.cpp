@@ -1,0 +1,291 @@
+#include "install/manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace nelo {
+namespace {
+
+const std::string kDigest(64, 'a');
+const std::string kOtherDigest(64, 'b');
+
+std::string entry(const std::string& path, const std::string& digest = kDigest,
+                  const std::string& extra = "") {
+  std::string escaped;
+  for (char c : path) {
+    if (c == '\\' || c == '"') {
+      escaped.push_back('\\');
+    }
+    escaped.push_back(c);
+  }
+  return "{\"path\": \"" + escaped + "\", \"sha256\": \"" + digest + "\"" + extra + "}";
+}
+
+std::string manifest(const std::string& files, const std::string& version = "\"1.0\"") {
+  return "{\"version\": " + version + ", \"files\": [" + files + "]}";
+}
+
+const std::string kProgram = entry("Nelo.exe");
+
+std::string nested(int depth) {
+  // `depth` containers nested in all: the manifest object holding depth - 1 nested arrays.
+  std::string inner;
+  for (int i = 0; i < depth - 1; ++i) {
+    inner += "[";
+  }
+  for (int i = 0; i < depth - 1; ++i) {
+    inner += "]";
+  }
+  return "{\"version\": \"1\", \"deep\": " + (inner.empty() ? std::string("0") : inner) +
+         ", \"files\": [" + kProgram + "]}";
+}
+
+struct Case {
+  std::string name;
+  std::string document;
+  std::string message;  // empty: accepted
+};
+
+class ManifestRulesTest : public testing::TestWithParam<Case> {};
+
+TEST_P(ManifestRulesTest, AppliesTheRulesInOrder) {
+  const auto parsed = parse_release_manifest(GetParam().document);
+  if (GetParam().message.empty()) {
+    EXPECT_TRUE(parsed.ok()) << GetParam().document << "\n" << parsed.message();
+  } else {
+    ASSERT_FALSE(parsed.ok()) << GetParam().document;
+    EXPECT_EQ(parsed.message(), GetParam().message) << GetParam().document;
+  }
+}
+
+std::string case_name(const testing::TestParamInfo<Case>& info) {
+  return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, ManifestRulesTest,
+    testing::Values(
+        Case{"Minimal", manifest(kProgram), ""},
+        Case{"SurroundingWhiteSpace", " \t\r\n" + manifest(kProgram) + "\n\r\t ", ""},
+        Case{"OtherKeysIgnored",
+             "{\"x\": 1, \"version\": \"1\", \"files\": [" +
+                 entry("Nelo.exe", kDigest, ", \"q\": [1]") + "], \"extra\": {\"a\": null}}",
+             ""},
+        // Rule 1: one JSON value and only white space around it.
+        Case{"Empty", "", "lista inválida"},
+        Case{"ByteOrderMark", "\xEF\xBB\xBF" + manifest(kProgram), "lista inválida"},
+        Case{"TrailingGarbage", manifest(kProgram) + "x", "lista inválida"},
+        Case{"TwoValues", manifest(kProgram) + manifest(kProgram), "lista inválida"},
+        Case{"TrailingNul", manifest(kProgram) + std::string(1, '\0'), "lista inválida"},
+        Case{"TrailingFormFeed", manifest(kProgram) + "\f", "lista inválida"},
+        Case{"Truncated", manifest(kProgram).substr(0, 20), "lista inválida"},
+        Case{"Comment", "/* c */" + manifest(kProgram), "lista inválida"},
+        Case{"InvalidUtf8InString", manifest(entry("Nelo.exe") + "," + entry("a\xFF")),
+             "lista inválida"},
+        Case{"Depth128", nested(128), ""}, Case{"Depth129", nested(129), "lista inválida"},
+        Case{"DeepGarbage", std::string(100000, '['), "lista inválida"},
+        Case{"BracketsInStringsDoNotCount",
+             "{\"version\": \"1\", \"s\": \"" + std::string(300, '[') + "\", \"files\": [" +
+                 kProgram + "]}",
+             ""},
+        // Rule 2: the version.
+        Case{"TopLevelArray", "[" + manifest(kProgram) + "]", "lista sem versão"},
+        Case{"TopLevelString", "\"1.0\"", "lista sem versão"},
+        Case{"NoVersion", "{\"files\": [" + kProgram + "]}", "lista sem versão"},
+        Case{"NumberVersion", manifest(kProgram, "1"), "lista sem versão"},
+        Case{"EmptyVersion", manifest(kProgram, "\"\""), "lista sem versão"},
+        Case{"BetaVersion", manifest(kProgram, "\"1.2.3-beta\""), ""},
+        Case{"PlusVersion", manifest(kProgram, "\"1.2+3\""), "lista sem versão"},
+        Case{"BlankVersion", manifest(kProgram, "\"1 2\""), "lista sem versão"},
+        Case{"UnderscoreVersion", manifest(kProgram, "\"1_2\""), "lista sem versão"},
+        Case{"AccentVersion", manifest(kProgram, "\"versão\""), "lista sem versão"},
+        Case{"DotVersion", manifest(kProgram, "\".\""), "lista sem versão"},
+        Case{"DotDotVersion", manifest(kProgram, "\"..\""), "lista sem versão"},
+        Case{"TrailingDotVersion", manifest(kProgram, "\"1.0.\""), "lista sem versão"},
+        Case{"DeviceVersion", manifest(kProgram, "\"nul\""), "lista sem versão"},
+        Case{"DeviceDotVersion", manifest(kProgram, "\"nul.1\""), "lista sem versão"},
+        Case{"ComVersion", manifest(kProgram, "\"COM1\""), "lista sem versão"},
+        Case{"LptVersion", manifest(kProgram, "\"Lpt9.2\""), "lista sem versão"},
+        Case{"Com10Version", manifest(kProgram, "\"COM10\""), ""},
+        Case{"LeadingDotVersion", manifest(kProgram, "\".1\""), ""},
+        // The last occurrence of a repeated key counts.
+        Case{"DuplicateVersionLastValid",
+             "{\"version\": \"bad version\", \"version\": \"1\", \"files\": [" + kProgram + "]}",
+             ""},
+        Case{"DuplicateVersionLastInvalid",
+             "{\"version\": \"1\", \"version\": 2, \"files\": [" + kProgram + "]}",
+             "lista sem versão"},
+        Case{"DuplicateFilesLastInvalid",
+             "{\"version\": \"1\", \"files\": [" + kProgram + "], \"files\": {}}",
+             "lista sem arquivos"},
+        Case{"DuplicatePathLastValid",
+             manifest("{\"path\": \"/bad\", \"path\": \"Nelo.exe\", \"sha256\": \"" + kDigest +
+                      "\"}"),
+             ""},
+        Case{"DuplicatePathLastInvalid",
+             manifest("{\"path\": \"Nelo.exe\", \"path\": \"a//b\", \"sha256\": \"" + kDigest +
+                      "\"}"),
+             "arquivo inválido na lista"},
+        // Rule 3: the file list.
+        Case{"NoFiles", "{\"version\": \"1\"}", "lista sem arquivos"},
+        Case{"FilesNull", "{\"version\": \"1\", \"files\": null}", "lista sem arquivos"},
+        Case{"FilesObject", "{\"version\": \"1\", \"files\": {}}", "lista sem arquivos"},
+        Case{"FilesString", "{\"version\": \"1\", \"files\": \"Nelo.exe\"}", "lista sem arquivos"},
+        Case{"FilesEmpty", manifest(""), "lista sem o Nelo.exe"},
+        // Rule 4: every entry.
+        Case{"EntryNotObject", manifest(kProgram + ", 3"), "arquivo inválido na lista"},
+        Case{"EntryWithoutPath", manifest("{\"sha256\": \"" + kDigest + "\"}, " + kProgram),
+             "arquivo inválido na lista"},
+        Case{"PathNumber", manifest("{\"path\": 1, \"sha256\": \"" + kDigest + "\"}"),
+             "arquivo inválido na lista"},
+        Case{"LeadingSlash", manifest(kProgram + "," + entry("/a")), "arquivo inválido na lista"},
+        Case{"LeadingBackslash", manifest(kProgram + "," + entry("\\a")),
+             "arquivo inválido na lista"},
+        Case{"DrivePrefix", manifest(kProgram + "," + entry("C:a")), "arquivo inválido na lista"},
+        Case{"Stream", manifest(kProgram + "," + entry("a:b")), "arquivo inválido na lista"},
+        Case{"DoubledSeparator", manifest(kProgram + "," + entry("a//b")),
+             "arquivo inválido na lista"},
+        Case{"TrailingSeparator", manifest(kProgram + "," + entry("a/")),
+             "arquivo inválido na lista"},
+        Case{"DotPiece", manifest(entry("./Nelo.exe")), "arquivo inválido na lista"},
+        Case{"DotDotPiece", manifest(kProgram + "," + entry("a/../../b")),
+             "arquivo inválido na lista"},
+        Case{"TrailingDotPiece", manifest(kProgram + "," + entry("a./b")),
+             "arquivo inválido na lista"},
+        Case{"TrailingBlankPiece", manifest(kProgram + "," + entry("a/b ")),
+             "arquivo inválido na lista"},
+        Case{"DevicePiece", manifest(kProgram + "," + entry("res/aux.dll")),
+             "arquivo inválido na lista"},
+        Case{"DevicePieceUpper", manifest(kProgram + "," + entry("CON/x")),
+             "arquivo inválido na lista"},
+        Case{"NulInPath",
+             manifest(kProgram + ", {\"path\": \"a\\u0000b\", \"sha256\": \"" + kDigest + "\"}"),
+             "arquivo inválido na lista"},
+        Case{"RawNulInside", manifest(kProgram).insert(5, std::string(1, '\0')), "lista inválida"},
+        Case{"WildcardInPath", manifest(kProgram + "," + entry("a*b")),
+             "arquivo inválido na lista"},
+        Case{"MixedSeparators", manifest(kProgram + "," + entry("a/b\\c")), ""},
+        Case{"BackslashSeparators", manifest(kProgram + "," + entry("res\\x.dll")), ""},
+        Case{"UpperCaseDigest", manifest(entry("Nelo.exe", std::string(64, 'F'))), ""},
+        Case{"ShortDigest", manifest(entry("Nelo.exe", std::string(63, 'a'))),
+             "arquivo inválido na lista"},
+        Case{"LongDigest", manifest(entry("Nelo.exe", std::string(65, 'a'))),
+             "arquivo inválido na lista"},
+        Case{"NonHexDigest", manifest(entry("Nelo.exe", std::string(63, 'a') + "g")),
+             "arquivo inválido na lista"},
+        Case{"MissingDigest", manifest("{\"path\": \"Nelo.exe\"}"), "arquivo inválido na lista"},
+        // A bad entry decides before the missing program is noticed, and entries after it are
+        // not looked at.
+        Case{"FirstBadEntryDecides", manifest(entry("a//b") + "," + entry("c")),
+             "arquivo inválido na lista"},
+        // Rule 5: the program itself.
+        Case{"ProgramLowerCase", manifest(entry("nelo.exe")), "lista sem o Nelo.exe"},
+        Case{"ProgramInSubfolder", manifest(entry("bin/Nelo.exe")), "lista sem o Nelo.exe"},
+        Case{"ProgramLater", manifest(entry("a") + "," + entry("Nelo.exe")), ""}),
+    case_name);
+
+TEST(ManifestTest, KeepsEntriesAsWrittenWithLowerCaseDigests) {
+  const std::string document =
+      manifest(entry("Nelo.exe", std::string(64, 'A')) + "," + entry("res\\a/b.dll") + "," +
+               entry("Nelo.exe", kOtherDigest));
+  const auto parsed = parse_release_manifest(document);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  EXPECT_EQ(parsed->version, "1.0");
+  ASSERT_EQ(parsed->files.size(), 3u);
+  EXPECT_EQ(parsed->files[0].sha256, kDigest);
+  EXPECT_EQ(parsed->files[1].path, "res\\a/b.dll");
+  EXPECT_EQ(parsed->files[2].sha256, kOtherDigest) << "duplicates are kept";
+  EXPECT_EQ(parsed->document, document);
+}
+
+TEST(ManifestTest, ReadsSizesByTheUnsignedRule) {
+  struct SizeCase {
+    std::string json;
+    std::uint64_t expected;
+  };
+  const SizeCase cases[] = {
+      {"0", 0},
+      {"123", 123},
+      {"18446744073709551615", 18446744073709551615ull},
+      {"18446744073709551616", 0},
+      {"99999999999999999999999", 0},
+      {"-1", 0},
+      {"-0", 0},
+      {"10.5", 0},
+      {"10.0", 0},
+      {"1e3", 0},
+      {"1E2", 0},
+      {"\"12\"", 0},
+      {"null", 0},
+      {"true", 0},
+      {"[12]", 0},
+  };
+  for (const SizeCase& c : cases) {
+    const auto parsed = parse_release_manifest(
+        manifest(entry("Nelo.exe", kDigest, ", \"size\": " + c.json + ", \"zsize\": " + c.json)));
+    ASSERT_TRUE(parsed.ok()) << c.json << ": " << parsed.message();
+    EXPECT_EQ(parsed->files[0].size, c.expected) << c.json;
+    EXPECT_EQ(parsed->files[0].zsize, c.expected) << c.json;
+  }
+  const auto missing = parse_release_manifest(manifest(kProgram));
+  ASSERT_TRUE(missing.ok());
+  EXPECT_EQ(missing->files[0].size, 0u);
+  EXPECT_EQ(missing->files[0].zsize, 0u);
+}
+
+std::vector<ManifestFile> files(std::initializer_list<std::pair<std::string, char>> list) {
+  std::vector<ManifestFile> out;
+  for (const auto& [path, digit] : list) {
+    out.push_back(ManifestFile{path, std::string(64, digit), 0, 0});
+  }
+  return out;
+}
+
+TEST(ManifestChangesAppTest, TellsMediaOnlyReleases) {
+  ReleaseManifest current;
+  current.files = files({{"Nelo.exe", '1'},
+                         {"resources/nelo-media.exe", '2'},
+                         {"resources\\nelo-audio.exe", '3'},
+                         {"app.dll", '4'}});
+  struct ChangeCase {
+    std::string name;
+    std::vector<ManifestFile> next;
+    bool changes_app;
+  };
+  const ChangeCase cases[] = {
+      {"nothing changed", current.files, true},
+      {"audio changed, written with backslash",
+       files({{"Nelo.exe", '1'},
+              {"resources/nelo-media.exe", '2'},
+              {"resources\\nelo-audio.exe", '9'},
+              {"app.dll", '4'}}),
+       false},
+      {"both media programs changed",
+       files({{"Nelo.exe", '1'},
+              {"resources/nelo-media.exe", '8'},
+              {"resources/nelo-audio.exe", '9'}}),
+       false},
+      {"audio and another file changed",
+       files({{"Nelo.exe", '1'}, {"resources\\nelo-audio.exe", '9'}, {"app.dll", '5'}}), true},
+      {"a new file", files({{"Nelo.exe", '1'}, {"new.dll", '4'}}), true},
+      {"media path in another case", files({{"Nelo.exe", '1'}, {"Resources/nelo-media.exe", '8'}}),
+       true},
+      {"removed files are not considered", files({{"Nelo.exe", '1'}}), true},
+      {"moved audio program",
+       files({{"Nelo.exe", '1'}, {"resources/nelo-audio.exe", '3'}, {"app.dll", '4'}}), false},
+  };
+  for (const ChangeCase& c : cases) {
+    EXPECT_EQ(manifest_changes_app(current, c.next), c.changes_app) << c.name;
+  }
+  EXPECT_TRUE(manifest_changes_app(std::nullopt, files({{"resources/nelo-media.exe", '1'}})));
+}
+
+TEST(ManifestChangesAppTest, TheLastEntryOfARepeatedPathCounts) {
+  ReleaseManifest current;
+  current.files = files({{"Nelo.exe", '1'}, {"Nelo.exe", '2'}});
+  EXPECT_TRUE(manifest_changes_app(current, files({{"Nelo.exe", '1'}})));
+}
+
+}  // namespace
+}  // namespace nelo

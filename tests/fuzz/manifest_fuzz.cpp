@@ -1,0 +1,86 @@
+// The manifest parser never fails on any input, and every document it accepts satisfies each
+// rule when checked again here, independently of the parser's own code.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "install/manifest.h"
+
+namespace {
+
+void check(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+bool is_reserved(std::string_view piece) {
+  std::string base(piece.substr(0, piece.find('.')));
+  while (!base.empty() && base.back() == ' ') {
+    base.pop_back();
+  }
+  for (char& c : base) {
+    c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  }
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
+    return true;
+  }
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '0' && base[3] <= '9';
+}
+
+void check_path(std::string_view path) {
+  check(!path.empty() && path[0] != '/' && path[0] != '\\');
+  check(path.find(':') == std::string_view::npos);
+  size_t start = 0;
+  for (;;) {
+    const size_t end = path.find_first_of("/\\", start);
+    const std::string_view piece = path.substr(start, end - start);
+    check(!piece.empty() && piece != "." && piece != "..");
+    check(piece.back() != '.' && piece.back() != ' ');
+    check(!is_reserved(piece));
+    for (char c : piece) {
+      check(static_cast<unsigned char>(c) >= 0x20);
+    }
+    if (end == std::string_view::npos) {
+      break;
+    }
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  const auto parsed = nelo::parse_release_manifest(input);
+  if (!parsed.ok()) {
+    const std::string& m = parsed.message();
+    check(m == "lista inválida" || m == "lista sem versão" || m == "lista sem arquivos" ||
+          m == "arquivo inválido na lista" || m == "lista sem o Nelo.exe");
+    return 0;
+  }
+  const nelo::ReleaseManifest& manifest = parsed.value();
+  check(manifest.document == input);
+  check(!input.starts_with("\xEF\xBB\xBF"));
+  check(!manifest.version.empty() && manifest.version.back() != '.');
+  check(manifest.version != "." && manifest.version != "..");
+  check(!is_reserved(manifest.version));
+  for (char c : manifest.version) {
+    check((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+          c == '-');
+  }
+  bool has_program = false;
+  for (const nelo::ManifestFile& file : manifest.files) {
+    check_path(file.path);
+    check(file.sha256.size() == 64);
+    for (char c : file.sha256) {
+      check((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'));
+    }
+    has_program = has_program || file.path == "Nelo.exe";
+  }
+  check(has_program);
+  return 0;
+}

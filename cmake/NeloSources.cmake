@@ -7,9 +7,13 @@ file(GLOB NELO_ALL_SOURCES CONFIGURE_DEPENDS
 set(NELO_CORE_SOURCES "")
 set(NELO_WIN_SOURCES "")
 set(NELO_NATIVE_ONLY_SOURCES "")
+set(NELO_WINDOWS_CORE_SOURCES "")
 foreach(source IN LISTS NELO_ALL_SOURCES)
   if(source MATCHES "/main_win\\.cpp$")
     continue()
+  elseif(source MATCHES "/sha256_win\\.cpp$")
+    # The digest is a platform service of the portable core (OpenSSL natively).
+    list(APPEND NELO_WINDOWS_CORE_SOURCES ${source})
   elseif(source MATCHES "_win\\.cpp$")
     list(APPEND NELO_WIN_SOURCES ${source})
   elseif(source MATCHES "_openssl\\.cpp$")

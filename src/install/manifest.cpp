@@ -82,6 +82,12 @@ bool is_valid_digest(std::string_view sha256) {
   return sha256.size() == 64 && std::all_of(sha256.begin(), sha256.end(), is_lower_hex);
 }
 
+bool ends_with_partial(std::string_view label) {
+  constexpr std::string_view kSuffix = ".partial";
+  return label.size() >= kSuffix.size() &&
+         ascii_lower(std::string(label.substr(label.size() - kSuffix.size()))) == kSuffix;
+}
+
 }  // namespace
 
 bool is_valid_version_label(std::string_view label) {
@@ -89,8 +95,9 @@ bool is_valid_version_label(std::string_view label) {
     return false;
   }
   // The label becomes a folder name: it must name exactly that folder ("..", "1.0." or "nul.1"
-  // would name another folder or a device).
-  return is_plain_windows_name(label);
+  // would name another folder or a device), and never the staging folder of another label
+  // ("1.partial" is where "1" is staged).
+  return is_plain_windows_name(label) && !ends_with_partial(label);
 }
 
 bool is_valid_manifest_path(std::string_view path) {

@@ -1,19 +1,39 @@
-#include "base/environment_win.h"
-#include "base/utf.h"
+#include "install/manifest_store.h"
+#include "main/install_release.h"
 #include "main/run_modes.h"
+#include "main/stage_progress.h"
 #include "main/standard_output_win.h"
-#include "net/update_base.h"
 
 namespace nelo {
 
+// Called by the running application to prepare the next release in the background: no window,
+// no questions, one line per outcome on standard output.
 void run_stage_mode() {
-  const std::u16string url = choose_update_base(environment_variable(L"NELO_UPDATE_BASE"));
-  const auto base = parse_update_base(utf16_to_utf8_lossy(url));
-  if (!base) {
-    write_output_line("error " + base.message());
+  auto client = open_update_client(10000);
+  if (!client) {
+    write_output_line("error " + client.message());
     return;
   }
-  // Fetching and installing the release joins here once the HTTP client exists.
+  const auto manifest = fetch_release_manifest(**client);
+  if (!manifest) {
+    write_output_line("error " + manifest.message());
+    return;
+  }
+  ReleaseStore& store = installed_release_store();
+  if (store.read_current_version() == manifest->version) {
+    write_output_line("none");  // without touching the lock
+    return;
+  }
+
+  SteadyClock clock;
+  StageProgressPrinter printer(clock, write_output_line);
+  const auto installed = install_release(**client, *manifest, std::ref(printer), store);
+  if (!installed) {
+    write_output_line("error " + installed.message());
+    return;
+  }
+  write_output_line(std::string("staged ") + (installed->changes_app ? "app " : "module ") +
+                    manifest->version);
 }
 
 }  // namespace nelo

@@ -14,6 +14,28 @@ BUILD = pathlib.Path(os.environ.get("NELO_BUILD", "build/windows")).resolve()
 LAUNCHER = BUILD / "Nelo-Setup.exe"
 STANDIN = BUILD / "tests" / "fixtures" / "standin-app.exe"
 RUNNER = BUILD / "tests" / "fixtures" / "nelo-test-run.exe"
+# The release publisher runs natively: scripts/test builds the native tree first.
+NATIVE_BUILD = pathlib.Path(os.environ.get("NELO_NATIVE_BUILD",
+                                           BUILD.parent / "native")).resolve()
+PUBLISHER = NATIVE_BUILD / "tools" / "nelo_publish" / "nelo-publish"
+
+
+def publish(root, version, files, quality=5):
+    """Publishes a release into the server tree `root`: the stand-in as Nelo.exe plus `files`
+    (path to bytes, "/"-separated). Gives the manifest's bytes."""
+    source = pathlib.Path(tempfile.mkdtemp(prefix="nelo-release-"))
+    try:
+        shutil.copy(STANDIN, source / "Nelo.exe")
+        for path, content in files.items():
+            target = source / path
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+        subprocess.run([str(PUBLISHER), "--version", version, "--from", str(source), "--to",
+                        str(root), "--quality", str(quality)], check=True,
+                       stdin=subprocess.DEVNULL, capture_output=True)
+    finally:
+        shutil.rmtree(source, ignore_errors=True)
+    return (pathlib.Path(root) / "app" / "manifest.json").read_bytes()
 
 
 def windows_path(path):
@@ -65,6 +87,31 @@ class Sandbox:
             shutil.copy(LAUNCHER, copy)
         return copy
 
+    def stage(self, base_url, env=None, timeout=120):
+        """Runs the stage mode against `base_url`; gives (exit code, stdout lines)."""
+        variables = {"NELO_UPDATE_BASE": base_url}
+        variables.update(env or {})
+        result = self.run("--stage", env=variables, timeout=timeout)
+        return result.returncode, result.stdout.decode("utf-8").splitlines()
+
+    def current(self):
+        pointer = self.root / "current"
+        return pointer.read_bytes().decode("utf-8") if pointer.exists() else None
+
+    def versions(self):
+        folder = self.root / "versions"
+        return sorted(p.name for p in folder.iterdir()) if folder.exists() else []
+
+    def check_version_whole(self, label):
+        """True when every file of the version's stored manifest has its digest."""
+        folder = self.root / "versions" / label
+        manifest = json.loads((folder / ".manifest.json").read_bytes())
+        for entry in manifest["files"]:
+            path = folder / entry["path"].replace("\\", "/")
+            if not path.is_file() or hashlib.sha256(path.read_bytes()).hexdigest() != entry["sha256"]:
+                return False
+        return True
+
     def run(self, *pieces, env=None, program=None, timeout=120, wait=True):
         """Runs the launcher with the command line made of its quoted path and `pieces`, each
         copied verbatim and joined by single blanks; gives the completed process (its stdout is
@@ -82,7 +129,7 @@ class Sandbox:
                 command += ["--unset", name]
             else:
                 command += ["--set", f"{name}={value}"]
-        command += ["--timeout", str(timeout * 1000)]
+        command += ["--timeout", str(int(timeout * 1000))]
         if not wait:
             command.append("--no-wait")
         command += ["--join-args", "--", f'"{windows_path(program)}"', *pieces]

@@ -108,6 +108,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ComVersion", manifest(kProgram, "\"COM1\""), "lista sem versão"},
         Case{"LptVersion", manifest(kProgram, "\"Lpt9.2\""), "lista sem versão"},
         Case{"Com10Version", manifest(kProgram, "\"COM10\""), ""},
+        Case{"StagingFolderVersion", manifest(kProgram, "\"2.0.partial\""), "lista sem versão"},
+        Case{"StagingFolderVersionUpper", manifest(kProgram, "\"2.0.PARTIAL\""), "lista sem versão"},
+        Case{"PartialInsideVersion", manifest(kProgram, "\"2.0.partial-1\""), ""},
         Case{"LeadingDotVersion", manifest(kProgram, "\".1\""), ""},
         // The last occurrence of a repeated key counts.
         Case{"DuplicateVersionLastValid",

@@ -1,0 +1,43 @@
+// Reusing unchanged files of the previous version, and pruning old versions.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "base/result.h"
+#include "install/manifest.h"
+
+namespace nelo {
+
+// Content digest to the path of an existing file with that content in the previous version.
+using ReuseIndex = std::unordered_map<std::string, std::filesystem::path>;
+
+// True when something exists at the path.
+using ExistsProbe = std::function<bool(const std::filesystem::path&)>;
+
+// The manifest path below `folder`, splitting at "/" and "\" alike.
+std::filesystem::path join_manifest_path(const std::filesystem::path& folder,
+                                         std::string_view manifest_path);
+
+// The entries of the previous version's stored manifest whose files exist in `folder`; for a
+// digest listed more than once, the last existing entry wins. Empty without a manifest.
+ReuseIndex build_reuse_index(const std::filesystem::path& folder,
+                             const std::optional<ReleaseManifest>& previous,
+                             const ExistsProbe& exists);
+
+const std::filesystem::path* find_reusable(const ReuseIndex& index, std::string_view sha256);
+
+// True for an entry of the versions folder that pruning removes: every name but the version to
+// keep and the previous one, compared as exact bytes.
+bool should_prune(std::string_view name, std::string_view keep,
+                  const std::optional<std::string>& previous);
+
+// Compares two labels as Windows compares names: ASCII letters without regard to case (labels
+// are ASCII).
+bool same_folder_name(std::string_view a, std::string_view b);
+
+}  // namespace nelo

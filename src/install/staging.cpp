@@ -1,0 +1,99 @@
+#include "install/staging.h"
+
+#include "install/brotli_decode.h"
+#include "install/sha256.h"
+
+namespace nelo {
+namespace {
+
+std::filesystem::path utf8_path(std::string_view text) {
+  return std::filesystem::path(
+      std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+bool has_parent_folder(std::string_view manifest_path) {
+  return manifest_path.find_first_of("/\\") != std::string_view::npos;
+}
+
+}  // namespace
+
+DownloadProgress initial_progress(const ReleaseManifest& manifest, const ReuseIndex& reuse) {
+  DownloadProgress progress;
+  for (const ManifestFile& file : manifest.files) {
+    if (find_reusable(reuse, file.sha256) == nullptr) {
+      progress.bytes_total += file.zsize == 0 ? 1 : file.zsize;
+      ++progress.file_count;
+    }
+  }
+  return progress;
+}
+
+Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, const ReuseIndex& reuse,
+                     const ProgressSink& sink, StagingDisk& disk, const StagingPlace& place) {
+  DownloadProgress progress = initial_progress(manifest, reuse);
+  const auto report = [&] {
+    if (sink) {
+      sink(progress);
+    }
+  };
+  report();
+
+  const std::filesystem::path staging =
+      place.versions_folder / utf8_path(manifest.version + ".partial");
+  const std::filesystem::path final_folder = place.versions_folder / utf8_path(manifest.version);
+  disk.remove_tree(staging);
+  if (Status created = disk.create_folders(staging); !created) {
+    return fail("pasta: " + created.message());
+  }
+
+  for (const ManifestFile& file : manifest.files) {
+    const std::filesystem::path target = join_manifest_path(staging, file.path);
+    if (has_parent_folder(file.path)) {
+      if (Status created = disk.create_folders(target.parent_path()); !created) {
+        return fail("pasta: " + created.message());
+      }
+    }
+    if (const std::filesystem::path* source = find_reusable(reuse, file.sha256)) {
+      if (Status taken = disk.take_over_file(*source, target); !taken) {
+        return fail("copiar " + file.path + ": " + taken.message());
+      }
+      continue;
+    }
+    auto body = client.fetch_resource("app/files/" + file.sha256, [&](std::size_t chunk) {
+      progress.bytes_done += chunk;
+      report();
+    });
+    if (!body) {
+      return fail(body.message());
+    }
+    std::optional<std::string> content =
+        decode_brotli(body.value(), file.size, place.decoded_size_limit);
+    body.value() = std::string();  // the compressed body is not needed any more
+    if (!content) {
+      return fail(file.path + " veio estragado");
+    }
+    if (sha256_hex(*content) != file.sha256) {
+      return fail(file.path + " não confere com a lista");
+    }
+    if (Status written = disk.write_new_file(target, *content); !written) {
+      return fail("gravar " + file.path + ": " + written.message());
+    }
+  }
+
+  if (Status written = disk.write_new_file(staging / ".manifest.json", manifest.document);
+      !written) {
+    return fail("gravar a lista: " + written.message());
+  }
+  // A leftover folder of this version goes, but never the current version's: a label that
+  // differs from it only in letter case names the same folder on Windows. The rename then fails
+  // and the installed version stays whole.
+  if (!place.current || !same_folder_name(*place.current, manifest.version)) {
+    disk.remove_tree(final_folder);
+  }
+  if (Status renamed = disk.rename_folder(staging, final_folder); !renamed) {
+    return fail("trocar a pasta: " + renamed.message());
+  }
+  return {};
+}
+
+}  // namespace nelo

@@ -1,0 +1,137 @@
+#include "install/staging_disk_win.h"
+
+#include <limits>
+#include <system_error>
+
+#include "base/system_error_win.h"
+#include "base/unique_handle.h"
+#include "base/wide_text_win.h"
+#include "install/install_layout.h"
+
+namespace nelo {
+namespace {
+
+std::uint64_t physical_memory() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof(status);
+  return ::GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+
+// Removes a file so that its name can be used afresh; a missing file is fine.
+void remove_file_name(const std::filesystem::path& path) {
+  if (!::DeleteFileW(path.c_str())) {
+    // A read-only file cannot be deleted until the attribute goes.
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path.c_str());
+  }
+}
+
+}  // namespace
+
+void WindowsStagingDisk::remove_tree(const std::filesystem::path& folder) {
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
+Status WindowsStagingDisk::create_folders(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    return fail(system_error_text(static_cast<DWORD>(error.value())));
+  }
+  if (!std::filesystem::is_directory(folder, error)) {
+    return fail(system_error_text(ERROR_ALREADY_EXISTS));
+  }
+  return {};
+}
+
+Status WindowsStagingDisk::take_over_file(const std::filesystem::path& source,
+                                          const std::filesystem::path& target) {
+  // A file of that name in the staging folder may itself be a link to an installed file (a path
+  // listed twice, or in two letter cases): copying over it would write into that file. Take the
+  // name away first, so that the link or the copy makes a new entry.
+  remove_file_name(target);
+  if (::CreateHardLinkW(target.c_str(), source.c_str(), nullptr)) {
+    return {};
+  }
+  if (::CopyFileExW(source.c_str(), target.c_str(), nullptr, nullptr, nullptr, 0)) {
+    return {};
+  }
+  return fail(last_error_text());
+}
+
+Status WindowsStagingDisk::write_new_file(const std::filesystem::path& target,
+                                          std::string_view content) {
+  // Never truncate and write through an existing name: it may be a hard link to a file of an
+  // installed version. The old name goes, and CREATE_NEW guarantees a fresh file.
+  remove_file_name(target);
+  unique_file file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return fail(last_error_text());
+  }
+  size_t done = 0;
+  while (done < content.size()) {
+    const DWORD chunk = static_cast<DWORD>(
+        std::min<size_t>(content.size() - done, std::numeric_limits<DWORD>::max() / 2));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), content.data() + done, chunk, &written, nullptr)) {
+      return fail(last_error_text());
+    }
+    done += written;
+  }
+  return {};
+}
+
+Status WindowsStagingDisk::rename_folder(const std::filesystem::path& from,
+                                         const std::filesystem::path& to) {
+  if (!::MoveFileExW(from.c_str(), to.c_str(), 0)) {
+    return fail(last_error_text());
+  }
+  return {};
+}
+
+ReuseIndex build_reuse_index(const std::optional<std::string>& label,
+                             const std::optional<ReleaseManifest>& manifest) {
+  if (!label || !manifest) {
+    return {};
+  }
+  return build_reuse_index(version_dir(*label), manifest, [](const std::filesystem::path& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  });
+}
+
+Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, const ReuseIndex& reuse,
+                     const ProgressSink& sink, const std::optional<std::string>& current) {
+  WindowsStagingDisk disk;
+  StagingPlace place{versions_dir(), current, body_size_limit(physical_memory())};
+  return stage_version(client, manifest, reuse, sink, disk, place);
+}
+
+void prune_versions(std::string_view keep, const std::optional<std::string>& previous) {
+  const std::filesystem::path folder = versions_dir();
+  WIN32_FIND_DATAW entry{};
+  unique_find find(::FindFirstFileW((folder / L"*").c_str(), &entry));
+  if (!find) {
+    return;
+  }
+  std::vector<std::wstring> doomed;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") {
+      continue;
+    }
+    // Only folders are versions; anything else is left alone.
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        should_prune(to_utf8(name), keep, previous)) {
+      doomed.push_back(name);
+    }
+  } while (::FindNextFileW(find.get(), &entry));
+  find.reset();
+  for (const std::wstring& name : doomed) {
+    std::error_code ignored;  // a file in use keeps its folder; the others still go
+    std::filesystem::remove_all(folder / name, ignored);
+  }
+}
+
+}  // namespace nelo

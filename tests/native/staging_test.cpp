@@ -1,0 +1,259 @@
+#include "install/staging.h"
+
+#include <gtest/gtest.h>
+
+#include "install/sha256.h"
+#include "tests/native/brotli_support.h"
+#include "tests/native/staging_fakes.h"
+
+namespace nelo {
+namespace {
+
+using testing_support::brotli;
+using testing_support::FakeDisk;
+using testing_support::FakeUpdateClient;
+
+struct Release {
+  std::vector<std::pair<std::string, std::string>> files;  // path, content
+};
+
+// A manifest of the files, and the server's objects for them.
+ReleaseManifest make_manifest(const std::string& version, const Release& release,
+                              FakeUpdateClient& server) {
+  std::string document = "{\"version\": \"" + version + "\", \"files\": [";
+  for (size_t i = 0; i < release.files.size(); ++i) {
+    const auto& [path, content] = release.files[i];
+    const std::string body = brotli(content);
+    server.bodies["app/files/" + sha256_hex(content)] = body;
+    std::string escaped;
+    for (char c : path) {
+      escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    document += (i ? "," : "") + std::string("{\"path\": \"") + escaped + "\", \"sha256\": \"" +
+                sha256_hex(content) + "\", \"size\": " + std::to_string(content.size()) +
+                ", \"zsize\": " + std::to_string(body.size()) + "}";
+  }
+  auto manifest = parse_release_manifest(document + "]}");
+  EXPECT_TRUE(manifest.ok()) << manifest.message();
+  return manifest.value();
+}
+
+class StagingTest : public testing::Test {
+ protected:
+  Status stage(const ReleaseManifest& manifest, const ReuseIndex& reuse = {},
+               std::optional<std::string> current = std::nullopt) {
+    StagingPlace place{"/v", std::move(current), 64u << 20};
+    return stage_version(
+        server_, manifest, reuse, [&](const DownloadProgress& p) { progress_.push_back(p); }, disk_,
+        place);
+  }
+
+  FakeUpdateClient server_;
+  FakeDisk disk_;
+  std::vector<DownloadProgress> progress_;
+};
+
+TEST_F(StagingTest, DownloadsVerifiesAndMovesTheWholeFolderIntoPlace) {
+  const std::string big(200000, 'b');
+  const auto manifest =
+      make_manifest("2.0", {{{"Nelo.exe", "program"}, {"res\\sub/data.bin", big}}}, server_);
+  ASSERT_TRUE(stage(manifest).ok());
+  EXPECT_EQ(disk_.content("/v/2.0/Nelo.exe"), "program");
+  EXPECT_EQ(disk_.content("/v/2.0/res/sub/data.bin"), big);
+  EXPECT_EQ(disk_.content("/v/2.0/.manifest.json"), manifest.document);
+  EXPECT_FALSE(disk_.folders.count("/v/2.0.partial"));
+  // The manifest copy is the last file written, then the folder moves by one rename.
+  ASSERT_GE(disk_.log.size(), 3u);
+  EXPECT_EQ(disk_.log[disk_.log.size() - 3], "write /v/2.0.partial/.manifest.json");
+  EXPECT_EQ(disk_.log.back(), "rename /v/2.0.partial /v/2.0");
+}
+
+TEST_F(StagingTest, ReportsProgressBeforeFetchingAndAfterEveryChunk) {
+  const std::string big(150000, 'x');
+  auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big", big}}}, server_);
+  manifest.files[0].zsize = 0;  // counts as 1
+  ASSERT_TRUE(stage(manifest).ok());
+  ASSERT_FALSE(progress_.empty());
+  EXPECT_EQ(progress_[0].bytes_done, 0u);
+  EXPECT_EQ(progress_[0].bytes_total, 1 + manifest.files[1].zsize);
+  EXPECT_EQ(progress_[0].file_count, 2u);
+  std::uint64_t received = 0;
+  for (const auto& [path, body] : server_.bodies) {
+    received += body.size();
+  }
+  EXPECT_EQ(progress_.back().bytes_done, received);
+  EXPECT_GT(progress_.back().bytes_done, progress_.back().bytes_total - 1)
+      << "a zsize of 0 lets bytes_done pass the total";
+  for (const DownloadProgress& p : progress_) {
+    EXPECT_EQ(p.file_count, 2u);
+  }
+}
+
+TEST_F(StagingTest, ReusedFilesAreTakenOverAndNeverRequested) {
+  disk_.files["/v/1.0/Nelo.exe"] = std::make_shared<std::string>("program");
+  disk_.files["/v/1.0/old/name.dll"] = std::make_shared<std::string>("library");
+  const auto manifest =
+      make_manifest("2.0", {{{"Nelo.exe", "program"}, {"new/name.dll", "library"}}}, server_);
+  const ReuseIndex reuse = {{sha256_hex("program"), "/v/1.0/Nelo.exe"},
+                            {sha256_hex("library"), "/v/1.0/old/name.dll"}};
+  ASSERT_TRUE(stage(manifest, reuse, "1.0").ok());
+  EXPECT_TRUE(server_.requests.empty());
+  ASSERT_EQ(progress_.size(), 1u);
+  EXPECT_EQ(progress_[0].bytes_total, 0u);
+  EXPECT_EQ(progress_[0].file_count, 0u);
+  EXPECT_EQ(disk_.files["/v/2.0/new/name.dll"], disk_.files["/v/1.0/old/name.dll"])
+      << "a renamed file is linked from its old path";
+}
+
+TEST_F(StagingTest, TwoPendingEntriesWithOneDigestAreBothDownloaded) {
+  const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "same"}, {"copy", "same"}}}, server_);
+  ASSERT_TRUE(stage(manifest).ok());
+  EXPECT_EQ(server_.requests.size(), 2u);
+}
+
+TEST_F(StagingTest, UpperCaseDigestsAreRequestedInLowerCase) {
+  FakeUpdateClient unused;
+  const std::string digest = sha256_hex("program");
+  std::string upper = digest;
+  for (char& c : upper) {
+    c = static_cast<char>(std::toupper(c));
+  }
+  server_.bodies["app/files/" + digest] = brotli("program");
+  auto manifest = parse_release_manifest(
+      "{\"version\": \"2\", \"files\": [{\"path\": \"Nelo.exe\", "
+      "\"sha256\": \"" +
+      upper + "\"}]}");
+  ASSERT_TRUE(manifest.ok());
+  ASSERT_TRUE(stage(manifest.value()).ok());
+  EXPECT_EQ(server_.requests, std::vector<std::string>{"app/files/" + digest});
+}
+
+TEST_F(StagingTest, ALeftoverStagingFolderIsRemovedFirst) {
+  disk_.folders.insert("/v/2.0.partial");
+  disk_.files["/v/2.0.partial/stale"] = std::make_shared<std::string>("old");
+  const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}}}, server_);
+  ASSERT_TRUE(stage(manifest).ok());
+  EXPECT_EQ(disk_.log.front(), "remove /v/2.0.partial");
+  EXPECT_EQ(disk_.content("/v/2.0/stale"), "<missing>");
+}
+
+struct FailureCase {
+  std::string name;
+  std::function<void(FakeUpdateClient&, FakeDisk&, const ReleaseManifest&)> arrange;
+  std::string message;
+};
+
+TEST_F(StagingTest, EachFailureHasItsMessage) {
+  const Release release{{{"Nelo.exe", "program"}, {"res/a.dll", "library"}}};
+  const FailureCase cases[] = {
+      {"folder", [](auto&, auto& d, auto&) { d.failing.insert("/v/2.0.partial"); },
+       "pasta: acesso negado (os error 5)"},
+      {"subfolder", [](auto&, auto& d, auto&) { d.failing.insert("/v/2.0.partial/res"); },
+       "pasta: acesso negado (os error 5)"},
+      {"404", [](auto& s, auto&, auto& m) { s.bodies.erase("app/files/" + m.files[1].sha256); },
+       "o servidor respondeu 404"},
+      {"dropped",
+       [](auto& s, auto&, auto& m) {
+         s.failures["app/files/" + m.files[1].sha256] = "a conexão caiu";
+       },
+       "a conexão caiu"},
+      {"not brotli",
+       [](auto& s, auto&, auto& m) { s.bodies["app/files/" + m.files[1].sha256] = "library"; },
+       "res/a.dll veio estragado"},
+      {"other content",
+       [](auto& s, auto&, auto& m) {
+         s.bodies["app/files/" + m.files[1].sha256] = brotli("librarY");
+       },
+       "res/a.dll não confere com a lista"},
+      {"bomb",
+       [](auto& s, auto&, auto& m) {
+         s.bodies["app/files/" + m.files[1].sha256] = brotli(std::string(80u << 20, 'z'), 1);
+       },
+       "res/a.dll veio estragado"},
+      {"write", [](auto&, auto& d, auto&) { d.failing.insert("/v/2.0.partial/res/a.dll"); },
+       "gravar res/a.dll: disco cheio (os error 112)"},
+      {"manifest", [](auto&, auto& d, auto&) { d.failing.insert("/v/2.0.partial/.manifest.json"); },
+       "gravar a lista: disco cheio (os error 112)"},
+      {"rename", [](auto&, auto& d, auto&) { d.failing.insert("/v/2.0"); },
+       "trocar a pasta: acesso negado (os error 5)"},
+  };
+  for (const FailureCase& c : cases) {
+    FakeUpdateClient server;
+    FakeDisk disk;
+    const ReleaseManifest manifest = make_manifest("2.0", release, server);
+    c.arrange(server, disk, manifest);
+    StagingPlace place{"/v", std::nullopt, 64u << 20};
+    const Status status = stage_version(server, manifest, {}, nullptr, disk, place);
+    ASSERT_FALSE(status.ok()) << c.name;
+    EXPECT_EQ(status.message(), c.message) << c.name;
+  }
+}
+
+TEST_F(StagingTest, AFailedTakeOverNamesTheEntry) {
+  const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"lib\\x.dll", "x"}}}, server_);
+  const ReuseIndex reuse = {{sha256_hex("x"), "/v/1.0/gone.dll"}};
+  const Status status = stage(manifest, reuse);
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.message(), "copiar lib\\x.dll: não encontrado (os error 2)");
+}
+
+TEST_F(StagingTest, TheCurrentVersionsFolderIsNeverRemoved) {
+  disk_.folders.insert("/v/Beta");
+  disk_.files["/v/Beta/Nelo.exe"] = std::make_shared<std::string>("installed");
+  const auto manifest = make_manifest("beta", {{{"Nelo.exe", "new"}}}, server_);
+  // On Windows "beta" and "Beta" are one folder: it must survive, and the rename then fails.
+  disk_.failing.insert("/v/beta");
+  const Status status = stage(manifest, {}, "Beta");
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.message(), "trocar a pasta: acesso negado (os error 5)");
+  EXPECT_EQ(std::count(disk_.log.begin(), disk_.log.end(), "remove /v/beta"), 0);
+  EXPECT_EQ(disk_.content("/v/Beta/Nelo.exe"), "installed");
+}
+
+TEST_F(StagingTest, AnOldFolderOfTheSameVersionIsReplaced) {
+  disk_.folders.insert("/v/2.0");
+  disk_.files["/v/2.0/Nelo.exe"] = std::make_shared<std::string>("stale");
+  const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "new"}}}, server_);
+  ASSERT_TRUE(stage(manifest, {}, "1.0").ok());
+  EXPECT_EQ(disk_.content("/v/2.0/Nelo.exe"), "new");
+}
+
+TEST(ReuseIndexTest, TheLastExistingEntryOfADigestWins) {
+  ReleaseManifest previous;
+  const std::string a(64, 'a');
+  const std::string b(64, 'b');
+  previous.files = {{"one", a, 0, 0}, {"two", a, 0, 0}, {"gone", a, 0, 0}, {"dir\\three", b, 0, 0}};
+  const auto index = build_reuse_index("/v/1", previous, [](const std::filesystem::path& p) {
+    return p.generic_string() != "/v/1/gone";
+  });
+  ASSERT_EQ(index.size(), 2u);
+  ASSERT_NE(find_reusable(index, a), nullptr);
+  EXPECT_EQ(find_reusable(index, a)->generic_string(), "/v/1/two");
+  EXPECT_EQ(find_reusable(index, b)->generic_string(), "/v/1/dir/three");
+  EXPECT_EQ(find_reusable(index, std::string(64, 'A')), nullptr) << "digests match exactly";
+  EXPECT_TRUE(build_reuse_index("/v/1", std::nullopt, [](auto&) { return true; }).empty());
+}
+
+TEST(PruneTest, KeepsTheNewAndThePreviousVersionOnly) {
+  struct Case {
+    std::string name;
+    bool pruned;
+  };
+  const Case with_previous[] = {{"3", false},        {"2", false},  {"1", true},
+                                {"3.partial", true}, {"2.0", true}, {"B", true}};
+  for (const Case& c : with_previous) {
+    EXPECT_EQ(should_prune(c.name, "3", std::string("2")), c.pruned) << c.name;
+  }
+  EXPECT_TRUE(should_prune("2", "3", std::nullopt));
+  EXPECT_FALSE(should_prune("3", "3", std::nullopt));
+  EXPECT_TRUE(should_prune("b", "B", std::nullopt)) << "exact bytes, no case folding";
+}
+
+TEST(SameFolderNameTest, IgnoresLetterCase) {
+  EXPECT_TRUE(same_folder_name("Beta-1.0", "beta-1.0"));
+  EXPECT_FALSE(same_folder_name("beta", "beta2"));
+  EXPECT_FALSE(same_folder_name("1.0", "1,0"));
+}
+
+}  // namespace
+}  // namespace nelo

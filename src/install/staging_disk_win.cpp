@@ -3,6 +3,7 @@
 #include <limits>
 #include <system_error>
 
+#include "base/file_system_win.h"
 #include "base/system_error_win.h"
 #include "base/unique_handle.h"
 #include "base/wide_text_win.h"
@@ -34,15 +35,7 @@ void WindowsStagingDisk::remove_tree(const std::filesystem::path& folder) {
 }
 
 Status WindowsStagingDisk::create_folders(const std::filesystem::path& folder) {
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) {
-    return fail(system_error_text(static_cast<DWORD>(error.value())));
-  }
-  if (!std::filesystem::is_directory(folder, error)) {
-    return fail(system_error_text(ERROR_ALREADY_EXISTS));
-  }
-  return {};
+  return nelo::create_folders(folder);
 }
 
 Status WindowsStagingDisk::take_over_file(const std::filesystem::path& source,

@@ -1,0 +1,363 @@
+#!/usr/bin/env python3
+"""The update server of the end-to-end tests: serves a static tree (as nelo-publish writes it)
+on 127.0.0.1 over HTTP/1.1, logs every request, and misbehaves on demand.
+
+As a module:
+
+    server = UpdateServer(root).start()
+    server.base_url                       # "http://127.0.0.1:PORT/"
+    server.set_fault("/app/manifest.json", status=503, times=1)
+    server.requests                       # [(path, user_agent), ...]
+    server.stop()
+
+As a program: update_server.py --root ROOT [--port 0] [--port-file F] prints the base URL and
+serves until it is stopped (SIGTERM or Ctrl-C).
+
+Faults apply to every later request of one exact path (the path as requested, or the same
+without its query), until cleared or until `times` requests have had them:
+
+    status=N                  answer N with a short body (or `body`)
+    body=b"..."               answer `body` instead of the file (status 200 unless given)
+    cut_after=N               full Content-Length, N body bytes, then a connection reset (RST)
+    cut_clean_after=N         the same, ended by a clean close (FIN)
+    stall_before_headers=S    wait S seconds before answering
+    stall_mid_body=S          send stall_at bytes (default half the body), wait S, send the rest
+    stall_at=N
+    trickle=(chunk, delay)    send the body `chunk` bytes at a time, `delay` seconds apart
+    times=N                   only the next N requests of the path
+"""
+import argparse
+import http.server
+import os
+import pathlib
+import signal
+import socket
+import struct
+import sys
+import threading
+import time
+import urllib.parse
+
+_FAULT_KEYS = {"status", "body", "cut_after", "cut_clean_after", "stall_before_headers",
+               "stall_mid_body", "stall_at", "trickle", "times"}
+
+# How long a cut connection waits for its last bytes to leave before the reset (a reset drops
+# whatever is still queued).
+_DRAIN_SECONDS = 1.0
+
+
+def _check_fault(fault):
+    unknown = set(fault) - _FAULT_KEYS
+    if unknown:
+        raise TypeError(f"unknown fault setting: {', '.join(sorted(unknown))}")
+    fault = dict(fault)
+    if "body" in fault and isinstance(fault["body"], str):
+        fault["body"] = fault["body"].encode("utf-8")
+    if "body" in fault and not isinstance(fault["body"], (bytes, bytearray)):
+        raise TypeError("body must be bytes")
+    for key in ("status", "cut_after", "cut_clean_after", "stall_at", "times"):
+        if key in fault and (not isinstance(fault[key], int) or fault[key] < 0):
+            raise ValueError(f"{key} must be a whole number of at least 0")
+    if "cut_after" in fault and "cut_clean_after" in fault:
+        raise ValueError("cut_after and cut_clean_after exclude each other")
+    if fault.get("times") == 0:
+        raise ValueError("times must be at least 1")
+    for key in ("stall_before_headers", "stall_mid_body"):
+        if key in fault and fault[key] < 0:
+            raise ValueError(f"{key} must not be negative")
+    if "trickle" in fault:
+        chunk, delay = fault["trickle"]
+        if not isinstance(chunk, int) or chunk < 1 or delay < 0:
+            raise ValueError("trickle is (chunk bytes >= 1, delay seconds >= 0)")
+    return fault
+
+
+class _Stopped(Exception):
+    """The server is stopping: the handler drops its connection."""
+
+
+class _Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "NeloTestServer/1"
+    sys_version = ""
+    # An idle keep-alive connection ends after this long.
+    timeout = 30
+
+    def log_message(self, format, *args):  # noqa: A002 - the base class's signature
+        pass  # the request log is self.server.owner.requests
+
+    def do_GET(self):
+        self._answer(send_body=True)
+
+    def do_HEAD(self):
+        self._answer(send_body=False)
+
+    # -- pieces ------------------------------------------------------------------------------
+
+    def _wait(self, seconds):
+        if self.server.owner._stopping.wait(seconds):
+            raise _Stopped()
+
+    def _file_answer(self):
+        """(status, body, content type) for the path asked."""
+        owner = self.server.owner
+        path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
+        pieces = [piece for piece in path.split("/") if piece not in ("", ".")]
+        if ".." in pieces or "\\" in path or "\0" in path:
+            return 403, b"forbidden\n", "text/plain"
+        target = owner.root.joinpath(*pieces)
+        try:
+            resolved = target.resolve()
+            resolved.relative_to(owner.root)  # a link may still lead outside
+            if not resolved.is_file():
+                return 404, b"not found\n", "text/plain"
+            body = resolved.read_bytes()
+        except (OSError, ValueError):
+            return 404, b"not found\n", "text/plain"
+        kind = "application/json" if resolved.suffix == ".json" else "application/octet-stream"
+        return 200, body, kind
+
+    def _send(self, data):
+        if data:
+            self.wfile.write(data)
+
+    def _reset(self):
+        """Ends the connection with an RST once what was written has left."""
+        connection = self.connection
+        deadline = time.monotonic() + _DRAIN_SECONDS
+        try:
+            import fcntl
+            import termios
+            while time.monotonic() < deadline:
+                queued = fcntl.ioctl(connection.fileno(), termios.TIOCOUTQ, struct.pack("i", 0))
+                if struct.unpack("i", queued)[0] == 0:
+                    break
+                time.sleep(0.005)
+        except (ImportError, OSError):
+            time.sleep(0.05)
+        connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.close_connection = True
+        # The reader holds a reference to the socket; the descriptor closes with the last one.
+        self.rfile.close()
+        connection.close()
+
+    def _answer(self, send_body):
+        owner = self.server.owner
+        owner._record(self.path, self.headers.get("User-Agent"))
+        fault = owner._take_fault(self.path)
+        try:
+            if "stall_before_headers" in fault:
+                self._wait(fault["stall_before_headers"])
+            if "status" in fault or "body" in fault:
+                status = fault.get("status", 200)
+                body = fault.get("body", f"{status} from the test server\n".encode("ascii"))
+                kind = "application/octet-stream"
+            else:
+                status, body, kind = self._file_answer()
+
+            cut = fault.get("cut_after", fault.get("cut_clean_after"))
+            self.send_response(status)
+            self.send_header("Content-Type", kind)
+            self.send_header("Content-Length", str(len(body)))
+            if cut is not None:
+                self.send_header("Connection", "close")
+            self.end_headers()
+            if not send_body:
+                return
+            limit = len(body) if cut is None else min(cut, len(body))
+            self._send_body(body[:limit], fault)
+            if "cut_after" in fault:
+                self._reset()
+            elif cut is not None:
+                self.close_connection = True  # the server closes it cleanly (FIN)
+        except _Stopped:
+            self.close_connection = True
+        except OSError:  # the client went away
+            self.close_connection = True
+
+    def _send_body(self, body, fault):
+        if "trickle" in fault:
+            chunk, delay = fault["trickle"]
+        else:
+            chunk, delay = len(body) or 1, 0
+        stall_at = None
+        if "stall_mid_body" in fault:
+            stall_at = min(fault.get("stall_at", len(body) // 2), len(body))
+        sent = 0
+        while sent < len(body):
+            end = min(sent + chunk, len(body))
+            if stall_at is not None and sent < stall_at < end:
+                end = stall_at
+            self._send(body[sent:end])
+            sent = end
+            if stall_at is not None and sent == stall_at:
+                stall_at = None
+                self._wait(fault["stall_mid_body"])
+            elif delay and sent < len(body):
+                self._wait(delay)
+        if stall_at is not None:  # stall_at == len(body), or an empty body
+            self._wait(fault["stall_mid_body"])
+
+
+class _Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    block_on_close = False
+
+    def __init__(self, owner, address):
+        self.owner = owner
+        self._connections = set()
+        self._connections_lock = threading.Lock()
+        super().__init__(address, _Handler)
+
+    def process_request(self, request, client_address):
+        with self._connections_lock:
+            self._connections.add(request)
+        super().process_request(request, client_address)
+
+    def shutdown_request(self, request):
+        with self._connections_lock:
+            self._connections.discard(request)
+        super().shutdown_request(request)
+
+    def drop_connections(self):
+        with self._connections_lock:
+            connections = list(self._connections)
+        for connection in connections:
+            try:
+                connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    def handle_error(self, request, client_address):
+        # A client that goes away mid-answer is routine here; anything else is a real fault.
+        error = sys.exc_info()[1]
+        if not isinstance(error, (OSError, _Stopped)):
+            super().handle_error(request, client_address)
+
+
+class UpdateServer:
+    """A static tree served on 127.0.0.1; see the module's text."""
+
+    def __init__(self, root, port=0):
+        self.root = pathlib.Path(root).resolve()
+        self._port_wanted = port
+        self._lock = threading.Lock()
+        self._requests = []
+        self._faults = {}
+        self._stopping = threading.Event()
+        self._server = None
+        self._thread = None
+
+    # -- life --------------------------------------------------------------------------------
+
+    def start(self):
+        self._stopping.clear()
+        self._server = _Server(self, ("127.0.0.1", self._port_wanted))
+        self._thread = threading.Thread(target=self._server.serve_forever,
+                                        kwargs={"poll_interval": 0.05},
+                                        name="update-server", daemon=True)
+        self._thread.start()
+        return self
+
+    def stop(self):
+        """Stops at once: stalled answers are abandoned and open connections dropped."""
+        if self._server is None:
+            return
+        self._stopping.set()
+        self._server.shutdown()
+        self._server.drop_connections()
+        self._server.server_close()
+        self._thread.join(timeout=5)
+        self._server = None
+
+    def __enter__(self):
+        return self.start() if self._server is None else self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    @property
+    def port(self):
+        return self._server.server_address[1]
+
+    @property
+    def base_url(self):
+        return f"http://127.0.0.1:{self.port}/"
+
+    # -- requests ----------------------------------------------------------------------------
+
+    @property
+    def requests(self):
+        """Every request so far, oldest first, as (path, User-Agent or None)."""
+        with self._lock:
+            return list(self._requests)
+
+    def clear_requests(self):
+        with self._lock:
+            self._requests.clear()
+
+    def _record(self, path, user_agent):
+        with self._lock:
+            self._requests.append((path, user_agent))
+
+    # -- faults ------------------------------------------------------------------------------
+
+    def set_fault(self, path, **fault):
+        """Makes later requests of `path` misbehave; replaces the path's earlier fault."""
+        fault = _check_fault(fault)
+        with self._lock:
+            self._faults[path] = fault
+
+    def clear_faults(self, path=None):
+        with self._lock:
+            if path is None:
+                self._faults.clear()
+            else:
+                self._faults.pop(path, None)
+
+    def _take_fault(self, request_path):
+        """The fault for this request (an empty one for none), counting down `times`."""
+        with self._lock:
+            key = request_path
+            if key not in self._faults:
+                key = urllib.parse.urlsplit(request_path).path
+            fault = self._faults.get(key)
+            if fault is None:
+                return {}
+            if "times" in fault:
+                fault["times"] -= 1
+                if fault["times"] <= 0:
+                    del self._faults[key]
+            return dict(fault)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description="Serves a Nelo update tree on 127.0.0.1.")
+    parser.add_argument("--root", required=True, help="the tree to serve (ROOT/app/...)")
+    parser.add_argument("--port", type=int, default=0, help="0 (the default) picks a free one")
+    parser.add_argument("--port-file", help="where to write the port once listening")
+    options = parser.parse_args(argv)
+    if not os.path.isdir(options.root):
+        parser.error(f"not a folder: {options.root}")
+
+    server = UpdateServer(options.root, options.port).start()
+    done = threading.Event()
+    for signal_number in (signal.SIGTERM, signal.SIGINT):
+        signal.signal(signal_number, lambda *_: done.set())
+    if options.port_file:
+        # Written whole, then renamed: a reader never sees a partial number.
+        partial = options.port_file + ".partial"
+        with open(partial, "w", encoding="ascii") as out:
+            out.write(f"{server.port}\n")
+        os.replace(partial, options.port_file)
+    print(server.base_url, flush=True)
+    try:
+        while not done.wait(0.5):
+            pass
+    finally:
+        server.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

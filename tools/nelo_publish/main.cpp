@@ -1,0 +1,76 @@
+// nelo-publish: writes a release of Nelo into the update server's static tree. The work is done
+// by publish_release (publish.h); this file only meets the platform: arguments, terminals and
+// text output.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "nelo_publish/publish.h"
+
+#ifdef _WIN32
+#include <io.h>
+
+#include "base/utf.h"
+#include "base/win_support.h"
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool is_terminal(std::FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
+
+// UTF-8 text to a stream; a Windows console gets it as UTF-16, whatever its code page.
+void write_text(std::FILE* stream, std::string_view text) {
+#ifdef _WIN32
+  HANDLE console = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (console != INVALID_HANDLE_VALUE && ::GetConsoleMode(console, &mode)) {
+    const std::u16string wide = nelo::utf8_to_utf16(text).value_or(u"?");
+    std::fflush(stream);
+    DWORD written = 0;
+    ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+#endif
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+int run(const std::vector<std::string>& arguments) {
+  return nelo::publish::run_publish_command(
+      arguments, is_terminal(stderr), [](std::string_view text) { write_text(stdout, text); },
+      [](std::string_view text) { write_text(stderr, text); });
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// Built with -municode: the arguments arrive as UTF-16, whatever the ANSI code page.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring wide(argv[i]);
+    const std::optional<std::string> text =
+        nelo::utf16_to_utf8(std::u16string(wide.begin(), wide.end()));
+    if (!text) {
+      write_text(stderr, "nelo-publish: argumento que não é Unicode válido\n");
+      return 2;
+    }
+    arguments.push_back(*text);
+  }
+  return run(arguments);
+}
+#else
+int main(int argc, char** argv) {
+  return run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+}
+#endif

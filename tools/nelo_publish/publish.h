@@ -1,0 +1,95 @@
+// nelo-publish: turns a folder holding a release of Nelo into the static tree the update server
+// serves.
+//
+//   ROOT/app/files/<sha256>   each distinct content once, as a bare Brotli stream
+//   ROOT/app/manifest.json    the release manifest, written last
+//
+// Objects are named by the SHA-256 of their uncompressed content, so they never change once
+// written; publishing a new release adds the contents that are new and replaces the manifest.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/result.h"
+
+namespace nelo::publish {
+
+constexpr int kDefaultQuality = 11;
+constexpr int kMinQuality = 0;
+constexpr int kMaxQuality = 11;
+
+// Below this much input the command shows no progress even on a terminal.
+constexpr std::uint64_t kProgressThreshold = std::uint64_t{8} << 20;
+
+struct PublishOptions {
+  std::string version;         // the release's label, as the manifest will name it
+  std::filesystem::path from;  // the folder holding the release, "Nelo.exe" at its top
+  std::filesystem::path to;    // ROOT of the server's tree
+  int quality = kDefaultQuality;
+};
+
+enum class PublishPhase {
+  kHashing,      // reading and hashing every file
+  kCompressing,  // compressing the contents the server does not hold yet
+};
+
+struct PublishProgress {
+  PublishPhase phase = PublishPhase::kHashing;
+  std::size_t files_done = 0;  // files hashed, or objects written
+  std::size_t files_total = 0;
+  std::uint64_t bytes_done = 0;  // uncompressed bytes of this phase
+  std::uint64_t bytes_total = 0;
+};
+
+// Called from the publishing thread after each file or each chunk compressed; the last call of
+// a phase has files_done == files_total.
+using ProgressSink = std::function<void(const PublishProgress&)>;
+
+struct PublishReport {
+  std::size_t files = 0;            // entries in the manifest
+  std::size_t objects_written = 0;  // contents the server did not hold
+  std::size_t objects_kept = 0;     // contents already there, left untouched
+  std::uint64_t bytes = 0;          // the release's uncompressed size
+  std::filesystem::path manifest;   // where the manifest was written
+};
+
+// Publishes `options.from` as release `options.version` below `options.to`. Everything is
+// checked and every file read before the first write: a refused release leaves ROOT as it was.
+// Symbolic links below the release folder are refused, not followed: the release must hold
+// the files it names. Objects go through a temporary file and a rename, the manifest last the
+// same way, so a reader never sees a partial object or a manifest naming a missing one.
+Result<PublishReport> publish_release(const PublishOptions& options,
+                                      const ProgressSink& progress = {});
+
+// The command line, without the program's name.
+struct PublishCommand {
+  bool help = false;
+  PublishOptions options;
+};
+
+// Reads `--version LABEL --from DIR --to ROOT [--quality N] [--help]` (also "--name=value").
+// Arguments are UTF-8. Checks only the form: the label's rules belong to publish_release.
+Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& arguments);
+
+std::string publish_usage();
+
+using TextSink = std::function<void(std::string_view)>;
+
+// The whole command: parses, publishes, reports. Gives the exit code: 0 done (or --help),
+// 1 refused or failed, 2 bad usage. Progress goes to `err` only when `err_is_terminal` and the
+// release holds more than kProgressThreshold bytes.
+int run_publish_command(const std::vector<std::string>& arguments, bool err_is_terminal,
+                        const TextSink& out, const TextSink& err);
+
+// A UTF-8 string as a path, and a path's text as UTF-8 (nothing for a name that is not valid
+// Unicode: a POSIX name that is not UTF-8, a Windows name with an unpaired surrogate).
+std::filesystem::path path_from_utf8(std::string_view text);
+std::optional<std::string> path_to_utf8(const std::filesystem::path& path);
+
+}  // namespace nelo::publish

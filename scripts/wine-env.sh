@@ -6,7 +6,8 @@
 wine_env_start() {
   export WINEPREFIX="$1"
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
+  # No Mono or Gecko installer prompts; no menu builder copying shortcut icons into $HOME.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   NELO_XVFB_PID=""
   if [ "${NELO_USE_DISPLAY:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
     local n=90
@@ -25,6 +26,14 @@ wine_env_start() {
   wineserver -w </dev/null >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  # The prefix's desktop and Start menu point into $HOME by default; keep the shortcuts that
+  # the programs write inside the prefix.
+  local shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+  mkdir -p "$WINEPREFIX/drive_c/nelo-shell/Desktop" "$WINEPREFIX/drive_c/nelo-shell/Programs"
+  wine reg add "$shell_folders" /v Desktop /t REG_EXPAND_SZ /d 'C:\nelo-shell\Desktop' /f \
+    </dev/null >/dev/null 2>&1 || true
+  wine reg add "$shell_folders" /v Programs /t REG_EXPAND_SZ /d 'C:\nelo-shell\Programs' /f \
+    </dev/null >/dev/null 2>&1 || true
 }
 
 wine_env_stop() {

@@ -1,4 +1,5 @@
 #include "install/manifest_store.h"
+#include "install/shell_integration.h"
 #include "main/install_release.h"
 #include "main/run_modes.h"
 #include "main/stage_progress.h"
@@ -32,6 +33,7 @@ void run_stage_mode() {
     write_output_line("error " + installed.message());
     return;
   }
+  register_shell_integration(manifest->version);  // its outcome changes nothing here
   write_output_line(std::string("staged ") + (installed->changes_app ? "app " : "module ") +
                     manifest->version);
 }

@@ -1,10 +1,60 @@
+#include <filesystem>
+#include <string>
+
+#include "base/clock.h"
+#include "base/unique_handle.h"
+#include "base/wide_text_win.h"
+#include "install/install_layout.h"
+#include "install/process_control.h"
+#include "install/shell_integration.h"
 #include "main/run_modes.h"
+#include "main/uninstall.h"
 
 namespace nelo {
+namespace {
 
+// cmd.exe of the system folder: a bare "cmd" would be looked for first in the launcher's own
+// folder, where any file of that name would then run.
+std::filesystem::path system_command_processor() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return L"cmd.exe";
+  }
+  return std::filesystem::path(std::wstring(folder, length)) / L"cmd.exe";
+}
+
+// Starts the removal of the installation root without a console window and without waiting:
+// the pause in the command lets this process end first, so that its own file goes too.
+void start_root_removal() {
+  const auto arguments = removal_command_arguments(as_utf16(install_root().native()));
+  if (!arguments) {
+    return;
+  }
+  // The argument text goes to cmd exactly as made, after the program's name.
+  std::wstring command_line = L"cmd " + to_wide(*arguments);
+  const std::filesystem::path program = system_command_processor();
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
+    return;
+  }
+  unique_handle process(info.hProcess);
+  unique_handle thread(info.hThread);
+}
+
+}  // namespace
+
+// Nothing is shown, asked or logged, and every failure is passed over: the system's own
+// uninstall dialog was the confirmation, and the exit code is 0 whatever happens.
 void run_uninstall() {
-  // Stopping the application, removing the shortcuts and the registry entry and deleting the
-  // installation root join here with the shell integration.
+  // No program may run from the versions any more when their files go.
+  SteadyClock clock;
+  stop_installed_processes(clock);
+  remove_shell_integration();
+  start_root_removal();
 }
 
 }  // namespace nelo

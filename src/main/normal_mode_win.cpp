@@ -1,19 +1,63 @@
-#include "install/manifest_store.h"
+#include "base/win_support.h"
+
+#include <shellapi.h>
+
+#include "base/product.h"
+#include "base/wide_text_win.h"
+#include "main/consent.h"
 #include "main/launch.h"
+#include "main/release_store.h"
 #include "main/run_modes.h"
+#include "main/self_install.h"
+#include "main/update_session.h"
+#include "ui/launcher_window_win.h"
 
 namespace nelo {
+namespace {
 
+void open_terms_page() {
+  ::ShellExecuteW(nullptr, L"open", to_wide(kTermsPage).c_str(), nullptr, nullptr,
+                  SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+// The user's start: the window, the consent and the self-install when this copy is not the
+// installed launcher, then the update session and the launch of its result.
 void run_normal_mode(const LaunchOptions& options) {
-  // A hidden start with an intact version starts it at once, without a window and without
-  // asking the server. The window, the consent, the self-install and the update session join
-  // here as they are built.
+  SteadyClock clock;
+  const bool installed_copy = is_installed_copy();
+
+  std::shared_ptr<LauncherUi> ui;
   if (!options.hidden) {
+    ui = std::make_shared<LauncherUi>();
+    start_launcher_window(ui);
+  }
+
+  if (!installed_copy) {
+    // A hidden start installs without asking; closing the consent window installs nothing.
+    if (ui && !ask_for_consent(*ui, clock, open_terms_page)) {
+      request_close(*ui);
+      return;
+    }
+    if (Status installed = install_launcher(); !installed) {
+      if (ui) {
+        show_error_and_wait(*ui, "Não deu para instalar", installed.message(), clock);
+      }
+      return;
+    }
+  }
+
+  SessionServices services{installed_release_store(), open_update_client, clock,
+                           delete_old_launcher};
+  const std::optional<std::string> target = run_update_session(ui, options.hidden, services);
+  if (!target) {
+    if (ui) {
+      request_close(*ui);
+    }
     return;
   }
-  if (const auto installed = find_installed_version()) {
-    launch_version(*installed, /*hidden=*/true);
-  }
+  launch_version(*target, ui, options.hidden);
 }
 
 }  // namespace nelo

@@ -121,6 +121,8 @@ class Sandbox:
             "LOCALAPPDATA": windows_path(self.local_app_data),
             "APPDATA": windows_path(self.app_data),
             "NELO_STANDIN_LOG": windows_path(self.standin_log),
+            # Nothing listens on the discard port: no test reaches the real update server.
+            "NELO_UPDATE_BASE": "http://127.0.0.1:9/",
         }
         variables.update(env or {})
         command = ["wine", str(RUNNER)]

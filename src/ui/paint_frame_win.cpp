@@ -1,0 +1,242 @@
+// Carries out a frame plan with Direct2D and DirectWrite and hands the picture to the layered
+// window. Brushes, stroke styles, gradients, layers and text layouts are made for the one draw
+// that needs them; an element whose object cannot be made is skipped.
+#include <chrono>
+#include <utility>
+#include <variant>
+
+#include "base/wide_text_win.h"
+#include "ui/frame_plan.h"
+#include "ui/launcher_window_win.h"
+#include "ui/shadow.h"
+
+namespace nelo {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+D2D1_COLOR_F to_d2d(Colour colour) {
+  return D2D1::ColorF(colour.r / 255.0f, colour.g / 255.0f, colour.b / 255.0f, 1.0f);
+}
+
+D2D1_RECT_F to_d2d(const RectF& rect) {
+  return D2D1::RectF(rect.left, rect.top, rect.right, rect.bottom);
+}
+
+D2D1_ROUNDED_RECT rounded(const RectF& rect, float radius) {
+  return D2D1::RoundedRect(to_d2d(rect), radius, radius);
+}
+
+IDWriteTextFormat* format_for(const LauncherWindow& state, TextFormat format) {
+  switch (format) {
+    case TextFormat::Title:
+      return state.title_format.Get();
+    case TextFormat::Body:
+      return state.body_format.Get();
+    case TextFormat::Wrap:
+      return state.wrap_format.Get();
+    case TextFormat::Small:
+      return state.small_format.Get();
+    case TextFormat::Button:
+      return state.button_format.Get();
+  }
+  return state.body_format.Get();
+}
+
+// Width including trailing white space, laid out in at most 1000 x 100 DIPs; 0 when the text
+// cannot be laid out.
+float text_width(const LauncherWindow& state, std::string_view text, TextFormat format) {
+  const std::wstring wide = to_wide(text);
+  ComPtr<IDWriteTextLayout> layout;
+  if (FAILED(state.dwrite_factory->CreateTextLayout(wide.c_str(), static_cast<UINT32>(wide.size()),
+                                                    format_for(state, format), 1000, 100,
+                                                    &layout))) {
+    return 0;
+  }
+  DWRITE_TEXT_METRICS metrics{};
+  if (FAILED(layout->GetMetrics(&metrics))) {
+    return 0;
+  }
+  return metrics.widthIncludingTrailingWhitespace;
+}
+
+// Built once per window from the surface's pixels; a failure is remembered, so the window
+// simply has no shadow.
+void build_shadow(LauncherWindow& state) {
+  state.shadow_built = true;
+  const std::vector<std::uint8_t> pixels = shadow_pixels(state.surface, state.scale);
+  const D2D1_BITMAP_PROPERTIES properties = D2D1::BitmapProperties(
+      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED),
+      96 * state.scale, 96 * state.scale);
+  state.render_target->CreateBitmap(D2D1::SizeU(state.surface.width, state.surface.height),
+                                    pixels.data(), state.surface.width * 4, &properties,
+                                    state.shadow.ReleaseAndGetAddressOf());
+}
+
+ComPtr<ID2D1StrokeStyle> round_stroke(ID2D1Factory* factory, D2D1_LINE_JOIN join) {
+  const D2D1_STROKE_STYLE_PROPERTIES properties = {D2D1_CAP_STYLE_ROUND,
+                                                   D2D1_CAP_STYLE_ROUND,
+                                                   D2D1_CAP_STYLE_FLAT,
+                                                   join,
+                                                   0.0f,
+                                                   D2D1_DASH_STYLE_SOLID,
+                                                   0.0f};
+  ComPtr<ID2D1StrokeStyle> style;
+  factory->CreateStrokeStyle(&properties, nullptr, 0, &style);
+  return style;
+}
+
+struct Painter {
+  LauncherWindow& state;
+  ID2D1DCRenderTarget* target;
+
+  ComPtr<ID2D1SolidColorBrush> brush(Colour colour) {
+    ComPtr<ID2D1SolidColorBrush> made;
+    target->CreateSolidColorBrush(to_d2d(colour), &made);
+    return made;
+  }
+
+  void operator()(const ShadowOp&) {
+    if (!state.shadow_built) {
+      build_shadow(state);
+    }
+    if (state.shadow) {
+      // No destination: the bitmap's DPI makes it exactly cover the surface.
+      target->DrawBitmap(state.shadow.Get(), nullptr, 1.0f,
+                         D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr);
+    }
+  }
+
+  void operator()(const RoundedRectOp& op) {
+    if (const auto fill = brush(op.colour)) {
+      target->FillRoundedRectangle(rounded(op.rect, op.radius), fill.Get());
+    }
+  }
+
+  void operator()(const MaskedRoundedRectOp& op) {
+    ComPtr<ID2D1RoundedRectangleGeometry> mask;
+    ComPtr<ID2D1Layer> layer;
+    const auto fill = brush(op.colour);
+    if (!fill ||
+        FAILED(state.d2d_factory->CreateRoundedRectangleGeometry(rounded(op.mask, op.mask_radius),
+                                                                 &mask)) ||
+        FAILED(target->CreateLayer(nullptr, &layer))) {
+      return;
+    }
+    target->PushLayer(
+        D2D1::LayerParameters(to_d2d(op.mask), mask.Get(), D2D1_ANTIALIAS_MODE_PER_PRIMITIVE,
+                              D2D1::IdentityMatrix(), 1.0f, nullptr, D2D1_LAYER_OPTIONS_NONE),
+        layer.Get());
+    target->FillRoundedRectangle(rounded(op.rect, op.radius), fill.Get());
+    target->PopLayer();
+  }
+
+  void operator()(const LogoOp& op) {
+    const LogoPlacement place = logo_placement(op.size);
+    target->SetTransform(D2D1::Matrix3x2F::Scale(place.scale, place.scale) *
+                         D2D1::Matrix3x2F::Translation(place.dx, place.dy));
+    const D2D1_GRADIENT_STOP stops[2] = {{0.0f, to_d2d(kLogoGradientFrom)},
+                                         {1.0f, to_d2d(kLogoGradientTo)}};
+    ComPtr<ID2D1GradientStopCollection> collection;
+    ComPtr<ID2D1LinearGradientBrush> gradient;
+    if (SUCCEEDED(target->CreateGradientStopCollection(stops, 2, D2D1_GAMMA_2_2,
+                                                       D2D1_EXTEND_MODE_CLAMP, &collection)) &&
+        SUCCEEDED(target->CreateLinearGradientBrush(
+            D2D1::LinearGradientBrushProperties(to_point(kLogoGradientStart),
+                                                to_point(kLogoGradientEnd)),
+            collection.Get(), &gradient))) {
+      target->FillGeometry(state.ring_geometry.Get(), gradient.Get());
+      target->FillGeometry(state.tail_geometry.Get(), gradient.Get());
+    }
+    if (const auto white = brush(kWhite)) {
+      for (const LogoBar& bar : kLogoBars) {
+        target->FillRoundedRectangle(
+            rounded({bar.x, bar.y, bar.x + kLogoBarWidth, bar.y + bar.height}, kLogoBarRadius),
+            white.Get());
+      }
+    }
+    target->SetTransform(D2D1::IdentityMatrix());
+  }
+
+  void operator()(const TextOp& op) {
+    const std::wstring text = to_wide(op.text);
+    if (const auto fill = brush(op.colour)) {
+      target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format_for(state, op.format),
+                       to_d2d(op.box), fill.Get(), D2D1_DRAW_TEXT_OPTIONS_NONE,
+                       DWRITE_MEASURING_MODE_NATURAL);
+    }
+  }
+
+  void operator()(const SpinnerOp& op) {
+    const auto stroke = brush(op.colour);
+    const auto style = round_stroke(state.d2d_factory.Get(), D2D1_LINE_JOIN_MITER);
+    if (!stroke || !style) {
+      return;
+    }
+    D2D1_MATRIX_3X2_F rotation;
+    ::D2D1MakeRotateMatrix(op.angle_degrees, D2D1::Point2F(0, 0), &rotation);
+    target->SetTransform(*D2D1::Matrix3x2F::ReinterpretBaseType(&rotation) *
+                         D2D1::Matrix3x2F::Translation(op.at.x, op.at.y));
+    target->DrawGeometry(state.spinner_geometry.Get(), stroke.Get(), kSpinnerStrokeWidth,
+                         style.Get());
+    target->SetTransform(D2D1::IdentityMatrix());
+  }
+
+  void operator()(const CheckMarkOp& op) {
+    const auto stroke = brush(op.colour);
+    const auto style = round_stroke(state.d2d_factory.Get(), D2D1_LINE_JOIN_ROUND);
+    if (!stroke || !style) {
+      return;
+    }
+    for (std::size_t i = 0; i + 1 < kCheckMark.size(); ++i) {
+      target->DrawLine(to_point(kCheckMark[i]), to_point(kCheckMark[i + 1]), stroke.Get(),
+                       kCheckMarkStrokeWidth, style.Get());
+    }
+  }
+
+  static D2D1_POINT_2F to_point(PointF point) { return D2D1::Point2F(point.x, point.y); }
+};
+
+}  // namespace
+
+void paint_frame(LauncherWindow& state, HWND window) {
+  const UiSnapshot snapshot = take_snapshot(*state.ui);
+  if (snapshot.close_requested) {
+    ::DestroyWindow(window);
+    return;
+  }
+  const float t =
+      std::chrono::duration<float>(std::chrono::steady_clock::now() - state.start).count();
+
+  std::vector<HitRect> hits;
+  ID2D1DCRenderTarget* target = state.render_target.Get();
+  const RECT bounds = {0, 0, static_cast<LONG>(state.surface.width),
+                       static_cast<LONG>(state.surface.height)};
+  if (SUCCEEDED(target->BindDC(state.memory_dc.get(), &bounds))) {
+    target->BeginDraw();
+    target->Clear(D2D1::ColorF(0, 0, 0, 0));
+    FramePlan plan = plan_frame(snapshot, t, state.hovered_action,
+                                [&state](std::string_view text, TextFormat format) {
+                                  return text_width(state, text, format);
+                                });
+    Painter painter{state, target};
+    for (const DrawOp& op : plan.ops) {
+      std::visit(painter, op);
+    }
+    target->EndDraw();
+    hits = std::move(plan.hits);
+  }
+  state.hit_rects = std::move(hits);
+
+  // Where the window is now, so that a window the user dragged stays there.
+  RECT where{};
+  ::GetWindowRect(window, &where);
+  POINT top_left = {where.left, where.top};
+  SIZE size = {static_cast<LONG>(state.surface.width), static_cast<LONG>(state.surface.height)};
+  POINT source = {0, 0};
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  ::UpdateLayeredWindow(window, nullptr, &top_left, &size, state.memory_dc.get(), &source, 0,
+                        &blend, ULW_ALPHA);
+}
+
+}  // namespace nelo

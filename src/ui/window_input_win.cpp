@@ -1,0 +1,101 @@
+// The window procedure: buttons by pointer and keyboard, dragging by the card, frames by the
+// timer. Choices go into LauncherUi; the session acts on them when it polls.
+#include "ui/launcher_window_win.h"
+
+#include <windowsx.h>
+
+#include <exception>
+
+namespace nelo {
+namespace {
+
+// A point in client pixels, in DIPs of the surface.
+struct DipPoint {
+  float x;
+  float y;
+};
+
+DipPoint to_dips(int x, int y, float scale) {
+  return {static_cast<float>(x) / scale, static_cast<float>(y) / scale};
+}
+
+}  // namespace
+
+LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  LauncherWindow* state = current_launcher_window();
+  switch (message) {
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+
+    case WM_NCHITTEST: {
+      POINT point = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      ::ScreenToClient(window, &point);
+      const DipPoint at = to_dips(point.x, point.y, state != nullptr ? state->scale : 1.0f);
+      return static_cast<LRESULT>(
+          hit_area(state != nullptr ? &state->hit_rects : nullptr, at.x, at.y));
+    }
+
+    case WM_KEYDOWN:
+      if (wparam == VK_RETURN) {
+        // The first button is always the primary one; screens without buttons ignore Enter.
+        if (state != nullptr && !state->hit_rects.empty()) {
+          store_action(*state->ui, state->hit_rects.front().action);
+        }
+        return 0;
+      }
+      if (wparam == VK_ESCAPE) {
+        if (state != nullptr) {
+          store_action(*state->ui, Quit);
+        }
+        return 0;
+      }
+      break;
+
+    case WM_TIMER:
+      if (state != nullptr) {
+        try {
+          paint_frame(*state, window);
+        } catch (const std::exception&) {
+          // Out of memory for this frame's texts: the next tick tries again. Nothing may
+          // unwind through the system's message dispatch.
+        }
+      }
+      return 0;
+
+    case WM_MOUSEMOVE:
+      if (state != nullptr) {
+        const DipPoint at = to_dips(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), state->scale);
+        state->hovered_action = button_at(state->hit_rects, at.x, at.y);
+        ::SetCursor(
+            ::LoadCursorW(nullptr, state->hovered_action != NoAction ? IDC_HAND : IDC_ARROW));
+        // Moving off a button onto the card or out of the window sends no WM_MOUSEMOVE (those
+        // parts are not client area); WM_MOUSELEAVE then ends the highlight.
+        TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window, 0};
+        ::TrackMouseEvent(&track);
+      }
+      return 0;
+
+    case WM_MOUSELEAVE:
+      if (state != nullptr) {
+        state->hovered_action = NoAction;
+      }
+      return 0;
+
+    case WM_LBUTTONUP:
+      if (state != nullptr) {
+        const DipPoint at = to_dips(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), state->scale);
+        const std::uint8_t action = button_at(state->hit_rects, at.x, at.y);
+        if (action != NoAction) {
+          store_action(*state->ui, action);
+        }
+      }
+      return 0;
+
+    default:
+      break;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace nelo

@@ -1,0 +1,153 @@
+// Measures the launcher window: the time to compute the shadow bitmap, the time of one frame
+// (median over 600 frames driven one after the other) and the process's CPU use while a screen
+// animates for 10 seconds at the window's own 16 ms pace. Prints the figures; asserts nothing.
+//
+//   nelo_window_bench [phase number, default 2 = Checking]
+#include "base/win_support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "ui/launcher_ui.h"
+#include "ui/launcher_window_win.h"
+#include "ui/shadow.h"
+
+namespace {
+
+using namespace nelo;
+using Seconds = std::chrono::duration<double>;
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+Phase phase_by_number(int number) {
+  switch (number) {
+    case 0:
+      return Consent{};
+    case 1:
+      return Installing{42'000'000, 85'000'000, 2'400'000};
+    case 3:
+      return Updating{"2.4.0", "Sons e vídeo", 3'400'000, 12'000'000, 4};
+    case 4:
+      return Updated{};
+    case 5:
+      return Launching{true};
+    case 6:
+      return Offline{4, true};
+    case 7:
+      return Failed{"lista inválida", "Não deu para atualizar", true};
+    default:
+      return Checking{};
+  }
+}
+
+std::uint64_t process_cpu_100ns() {
+  FILETIME created, exited, kernel, user;
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto value = [](const FILETIME& time) {
+    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+  };
+  return value(kernel) + value(user);
+}
+
+// Handles what is waiting without blocking, so that the window stays responsive between frames.
+void pump() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message != WM_TIMER) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int phase_number = argc > 1 ? std::atoi(argv[1]) : 2;
+  ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  const float scale = scale_for_dpi(::GetDpiForSystem());
+  const SurfaceSize size = surface_size(scale);
+
+  std::vector<double> shadow_times;
+  for (int i = 0; i < 5; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<std::uint8_t> pixels = shadow_pixels(size, scale);
+    shadow_times.push_back(Seconds(std::chrono::steady_clock::now() - start).count());
+    if (pixels.empty()) {
+      return 1;
+    }
+  }
+
+  auto ui = std::make_shared<LauncherUi>();
+  set_version_text(*ui, "2.3.1");
+  set_phase(*ui, phase_by_number(phase_number));
+  const auto opened = std::chrono::steady_clock::now();
+  const HWND window = open_launcher_window(ui);  // includes the first frame and its shadow
+  const double open_time = Seconds(std::chrono::steady_clock::now() - opened).count();
+  LauncherWindow* state = current_launcher_window();
+  if (window == nullptr || state == nullptr) {
+    std::printf("the window could not be opened\n");
+    return 1;
+  }
+
+  // 600 frames back to back, the timer stopped so that only these frames are drawn.
+  ::KillTimer(window, 1);
+  std::vector<double> frame_times;
+  for (int i = 0; i < 600; ++i) {
+    pump();
+    const auto start = std::chrono::steady_clock::now();
+    paint_frame(*state, window);
+    frame_times.push_back(Seconds(std::chrono::steady_clock::now() - start).count());
+  }
+
+  // Ten seconds at the window's own pace, measured up to the close request; the loop then ends
+  // when the next frame destroys the window.
+  ::SetTimer(window, 1, 16, nullptr);
+  std::atomic<int> frames{0};
+  double wall = 0;
+  double cpu = 0;
+  int frames_seen = 0;
+  std::thread closer([&] {
+    const std::uint64_t cpu_before = process_cpu_100ns();
+    const auto wall_start = std::chrono::steady_clock::now();
+    const int frames_before = frames.load();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    cpu = static_cast<double>(process_cpu_100ns() - cpu_before) / 1e7;
+    wall = Seconds(std::chrono::steady_clock::now() - wall_start).count();
+    frames_seen = frames.load() - frames_before;
+    request_close(*ui);
+  });
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (message.message == WM_TIMER) {
+      ++frames;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  closer.join();
+  finish_launcher_window(*ui);
+
+  std::printf("scale %.2f, surface %u x %u pixels, phase %d\n", scale, size.width, size.height,
+              phase_number);
+  std::printf("shadow bitmap: %.1f ms (median of %zu)\n", median(shadow_times) * 1e3,
+              shadow_times.size());
+  std::printf("set-up with first frame: %.1f ms\n", open_time * 1e3);
+  std::printf("paint_frame: median %.2f ms, fastest %.2f ms, slowest %.2f ms (%zu frames)\n",
+              median(frame_times) * 1e3,
+              *std::min_element(frame_times.begin(), frame_times.end()) * 1e3,
+              *std::max_element(frame_times.begin(), frame_times.end()) * 1e3, frame_times.size());
+  std::printf(
+      "animating %.1f s: %d frames (%.1f per second), process CPU %.2f s = %.1f %% of one "
+      "core\n",
+      wall, frames_seen, frames_seen / wall, cpu, 100 * cpu / wall);
+  return 0;
+}

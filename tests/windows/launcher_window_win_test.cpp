@@ -1,0 +1,723 @@
+// The launcher window on the screen: every screen photographed from the X display (ImageMagick's
+// import) and checked pixel by pixel, and real pointer and keyboard input through xdotool. Both
+// Unix programs are started from here through Wine (Z:\bin\sh); a marker file says when each has
+// finished. The screenshots are kept as PNGs in the build folder ("window-shots").
+//
+// Wine draws a layered window by cutting away its fully transparent pixels and painting the
+// others without blending, so on this screen the shadow shows black wherever its alpha is above
+// zero; the shadow's shape is therefore checked on the window's own surface instead.
+#include "ui/launcher_window_win.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/wide_text_win.h"
+#include "tests/windows/test_support.h"
+#include "ui/frame_plan.h"
+#include "ui/shadow.h"
+
+namespace nelo {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::ScopedEnvironment;
+using testing_support::TempDir;
+
+constexpr COLORREF kBackdrop = RGB(0x5B, 0x7C, 0x99);
+
+float system_scale() {
+  ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  return scale_for_dpi(::GetDpiForSystem());
+}
+
+// The folder of this DPI's screenshots, as a Unix path and as Wine's programs see it.
+std::string shots_dir_unix() {
+  return std::string(NELO_WINDOW_SHOTS_DIR) + "/" +
+         std::to_string(static_cast<int>(std::lround(96 * system_scale()))) + "dpi";
+}
+std::filesystem::path from_unix(const std::string& path) {
+  return std::filesystem::path(L"Z:" + to_wide(path));
+}
+
+// Runs a command of the Unix side through /bin/sh and waits until it has finished (it touches a
+// marker file last). False when it did not finish in time.
+bool run_unix(const std::string& command, std::chrono::milliseconds timeout = 20s) {
+  static std::atomic<int> counter{0};
+  const std::string marker = shots_dir_unix() + "/.done-" +
+                             std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(++counter);
+  std::filesystem::create_directories(from_unix(shots_dir_unix()));
+  std::wstring line =
+      L"Z:\\bin\\sh -c \"" + to_wide(command) + L"; touch " + to_wide(marker) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::error_code ignored;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (std::filesystem::exists(from_unix(marker), ignored)) {
+      std::filesystem::remove(from_unix(marker), ignored);
+      return true;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  return false;
+}
+
+bool xdotool(const std::string& arguments) {
+  return run_unix("xdotool " + arguments);
+}
+
+struct Rgb {
+  int r = 0;
+  int g = 0;
+  int b = 0;
+};
+
+std::ostream& operator<<(std::ostream& out, const Rgb& c) {
+  char text[16];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
+  return out << text;
+}
+
+Rgb rgb_of(Colour colour) {
+  return {colour.r, colour.g, colour.b};
+}
+Rgb rgb_of(COLORREF colour) {
+  return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+}
+
+::testing::AssertionResult looks_like(const Rgb& actual, const Rgb& expected, int tolerance = 6) {
+  if (std::abs(actual.r - expected.r) <= tolerance &&
+      std::abs(actual.g - expected.g) <= tolerance &&
+      std::abs(actual.b - expected.b) <= tolerance) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << actual << " is not " << expected;
+}
+
+// A picture of the window's rectangle on the X screen.
+struct Shot {
+  int width = 0;
+  int height = 0;
+  float scale = 1;
+  std::vector<unsigned char> rgb;  // 3 bytes a pixel, rows top-down
+
+  bool valid() const { return !rgb.empty(); }
+  Rgb pixel(int x, int y) const {
+    const std::size_t at = (static_cast<std::size_t>(y) * width + x) * 3;
+    return {rgb[at], rgb[at + 1], rgb[at + 2]};
+  }
+  // The pixel under a point given in DIPs of the window surface.
+  Rgb at(float x, float y) const {
+    return pixel(static_cast<int>(x * scale), static_cast<int>(y * scale));
+  }
+  // How many pixels of a DIP rectangle pass a test.
+  template <class Test>
+  int count(float left, float top, float right, float bottom, Test test) const {
+    int found = 0;
+    for (int y = static_cast<int>(top * scale); y < static_cast<int>(bottom * scale); ++y) {
+      for (int x = static_cast<int>(left * scale); x < static_cast<int>(right * scale); ++x) {
+        found += test(pixel(x, y));
+      }
+    }
+    return found;
+  }
+};
+
+HWND find_launcher_window() {
+  return ::FindWindowW(L"NeloLauncher", L"Nelo");
+}
+
+// Photographs the launcher window's rectangle into <name>.png and reads its pixels back.
+Shot take_shot(const std::string& name) {
+  Shot shot;
+  shot.scale = system_scale();
+  RECT rect{};
+  if (!::GetWindowRect(find_launcher_window(), &rect)) {
+    return shot;
+  }
+  const std::string dir = shots_dir_unix();
+  const std::string png = dir + "/" + name + ".png";
+  const std::string raw = dir + "/." + name + ".rgb";
+  const std::string geometry = std::to_string(rect.right - rect.left) + "x" +
+                               std::to_string(rect.bottom - rect.top) + "+" +
+                               std::to_string(rect.left) + "+" + std::to_string(rect.top);
+  if (!run_unix("import -window root -crop " + geometry + " +repage " + png + " && convert " + png +
+                " -depth 8 rgb:" + raw)) {
+    return shot;
+  }
+  std::ifstream file(from_unix(raw), std::ios::binary);
+  shot.rgb.assign(std::istreambuf_iterator<char>(file), {});
+  shot.width = rect.right - rect.left;
+  shot.height = rect.bottom - rect.top;
+  if (shot.rgb.size() != static_cast<std::size_t>(shot.width) * shot.height * 3) {
+    shot.rgb.clear();
+  }
+  std::error_code ignored;
+  std::filesystem::remove(from_unix(raw), ignored);
+  return shot;
+}
+
+// A plain, opaque window in a known colour under the launcher: the "desktop" that its transparent
+// margin must show. It lives on a thread of its own that pumps its messages.
+class Backdrop {
+ public:
+  Backdrop() {
+    thread_ = std::thread([this] { run(); });
+    while (!ready_) {
+      std::this_thread::sleep_for(5ms);
+    }
+  }
+  ~Backdrop() {
+    ::PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+
+ private:
+  static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_PAINT) {
+      PAINTSTRUCT paint;
+      const HDC dc = ::BeginPaint(window, &paint);
+      const HBRUSH brush = ::CreateSolidBrush(kBackdrop);
+      ::FillRect(dc, &paint.rcPaint, brush);
+      ::DeleteObject(brush);
+      ::EndPaint(window, &paint);
+      return 0;
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+
+  void run() {
+    thread_id_ = ::GetCurrentThreadId();
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = proc;
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"NeloTestBackdrop";
+    ::RegisterClassW(&window_class);
+    const HWND window = ::CreateWindowExW(
+        WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, L"NeloTestBackdrop", L"", WS_POPUP | WS_VISIBLE, 0, 0,
+        ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+        window_class.hInstance, nullptr);
+    ::UpdateWindow(window);
+    MSG message;
+    ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists before anyone posts
+    ready_ = true;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+      ::DispatchMessageW(&message);
+    }
+    ::DestroyWindow(window);
+  }
+
+  std::thread thread_;
+  std::atomic<bool> ready_{false};
+  DWORD thread_id_ = 0;
+};
+
+std::uint8_t peek_action(LauncherUi& ui) {
+  std::lock_guard lock(ui.mutex);
+  return ui.action;
+}
+
+bool window_closed(LauncherUi& ui) {
+  std::lock_guard lock(ui.mutex);
+  return ui.window_closed;
+}
+
+template <class Condition>
+bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (condition()) {
+      return true;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  return condition();
+}
+
+// Under Wine a frame takes a few tens of milliseconds; this covers several.
+void let_frames_pass() {
+  std::this_thread::sleep_for(400ms);
+}
+
+// A launcher window on its own thread over the backdrop, as the entry point starts it.
+class LauncherWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scale_ = system_scale();
+    ui_ = std::make_shared<LauncherUi>();
+    set_version_text(*ui_, "2.3.1");
+    start_launcher_window(ui_);
+    ASSERT_TRUE(wait_until([] { return ::IsWindowVisible(find_launcher_window()) != FALSE; }, 10s))
+        << "the window did not show";
+    ::GetWindowRect(find_launcher_window(), &rect_);
+  }
+
+  void TearDown() override {
+    request_close(*ui_);
+    // Wine waits up to 2 s for a window manager to confirm that a window is gone.
+    EXPECT_TRUE(wait_until([this] { return window_closed(*ui_); }, 10s));
+    EXPECT_TRUE(wait_until([] { return find_launcher_window() == nullptr; }, 5s));
+  }
+
+  void show(Phase phase) {
+    set_phase(*ui_, std::move(phase));
+    let_frames_pass();
+  }
+
+  // A point of the surface in DIPs as X screen coordinates for xdotool.
+  std::string screen_point(float x, float y) const {
+    return std::to_string(rect_.left + static_cast<int>(x * scale_)) + " " +
+           std::to_string(rect_.top + static_cast<int>(y * scale_));
+  }
+  bool click(float x, float y) {
+    return xdotool("mousemove --sync " + screen_point(x, y) + " click 1");
+  }
+
+  Backdrop backdrop_;
+  std::shared_ptr<LauncherUi> ui_;
+  float scale_ = 1;
+  RECT rect_{};
+};
+
+// A button row as found in a screenshot: the runs of button colour along a line 9 DIPs below the
+// buttons' top, under their round corners (radius 11) and above their labels.
+struct FoundButton {
+  float left;
+  float right;
+  Rgb colour;
+};
+
+std::vector<FoundButton> find_buttons(const Shot& shot, float top) {
+  std::vector<FoundButton> buttons;
+  const int y = static_cast<int>((top + 9) * shot.scale);
+  const Rgb card = rgb_of(kCardColour);
+  int x = static_cast<int>(150 * shot.scale);
+  const int end = static_cast<int>(495 * shot.scale);
+  while (x < end) {
+    if (looks_like(shot.pixel(x, y), card, 3)) {
+      ++x;
+      continue;
+    }
+    const int start = x;
+    const Rgb colour = shot.pixel(start + static_cast<int>(4 * shot.scale), y);
+    while (x < end && !looks_like(shot.pixel(x, y), card, 3)) {
+      ++x;
+    }
+    buttons.push_back({start / shot.scale, x / shot.scale, colour});
+  }
+  return buttons;
+}
+
+// What every screen shows whatever its phase.
+void expect_frame(const Shot& shot) {
+  EXPECT_TRUE(looks_like(shot.at(470, 30), rgb_of(kCardColour))) << "card";
+  EXPECT_TRUE(looks_like(shot.at(300, 200), rgb_of(kCardColour))) << "card, low";
+  EXPECT_TRUE(looks_like(shot.at(44.3f, 113), rgb_of(kCardBorderColour), 8)) << "left border";
+  EXPECT_TRUE(looks_like(shot.at(503.7f, 113), rgb_of(kCardBorderColour), 8)) << "right border";
+  // Fully transparent corners of the margin show the desktop behind, untouched.
+  EXPECT_TRUE(looks_like(shot.pixel(0, 0), rgb_of(kBackdrop), 0)) << "top-left margin";
+  EXPECT_TRUE(looks_like(shot.pixel(shot.width - 1, 0), rgb_of(kBackdrop), 0))
+      << "top-right margin";
+  // Where the shadow has some alpha the window covers the desktop (Wine paints it unblended).
+  EXPECT_FALSE(looks_like(shot.at(274, 250), rgb_of(kBackdrop), 10)) << "shadow below the card";
+  // The logo: its gradient tail and its middle white bar.
+  const Rgb tail = shot.at(87.5f, 139);
+  EXPECT_GT(tail.r, 230) << tail;
+  EXPECT_LT(tail.b, 60) << tail;
+  EXPECT_TRUE(looks_like(shot.at(104, 109), {255, 255, 255}, 10)) << "logo bar";
+}
+
+int white_pixels(const Shot& shot, float left, float top, float right, float bottom) {
+  return shot.count(left, top, right, bottom, [](const Rgb& c) { return c.r > 200 && c.g > 200; });
+}
+int grey_pixels(const Shot& shot, float left, float top, float right, float bottom) {
+  return shot.count(left, top, right, bottom, [](const Rgb& c) {
+    return c.r > 70 && std::abs(c.r - c.g) < 8 && std::abs(c.g - c.b) < 8;
+  });
+}
+
+enum class BarCheck { None, Empty, Half, Full, Sliding };
+
+struct ScreenCase {
+  const char* name;
+  Phase phase;
+  float title_top;
+  float detail_top;
+  BarCheck bar;
+  bool check_mark;
+  float buttons_top;  // 0: none
+  int buttons;
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+// The screenshot's name, with what GoogleTest does not take in a test name made underscores.
+std::string case_name(const ::testing::TestParamInfo<ScreenCase>& info) {
+  std::string name = info.param.name;
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) {
+      c = '_';
+    }
+  }
+  return "Phase" + name;
+}
+
+class ScreenTest : public LauncherWindowTest, public ::testing::WithParamInterface<ScreenCase> {};
+
+TEST_P(ScreenTest, LooksAsItsRowOfTheCatalogueSays) {
+  const ScreenCase& c = GetParam();
+  show(c.phase);
+  const Shot shot = take_shot(c.name);
+  ASSERT_TRUE(shot.valid()) << "no screenshot";
+  EXPECT_EQ(shot.width, static_cast<int>(surface_size(scale_).width));
+  EXPECT_EQ(shot.height, static_cast<int>(surface_size(scale_).height));
+  expect_frame(shot);
+
+  EXPECT_GT(white_pixels(shot, 160, c.title_top, 480, c.title_top + 24), 40) << "title";
+  EXPECT_GT(grey_pixels(shot, 160, c.detail_top, 480, c.detail_top + 18), 20) << "detail";
+
+  const Rgb accent = rgb_of(kAccentColour);
+  const Rgb track = rgb_of(kTrackColour);
+  switch (c.bar) {
+    case BarCheck::None:
+      // Right of every button, where a track would end.
+      EXPECT_TRUE(looks_like(shot.at(476, 132), rgb_of(kCardColour))) << "no bar";
+      break;
+    case BarCheck::Empty:
+      EXPECT_TRUE(looks_like(shot.at(164, 132), track)) << "empty track";
+      EXPECT_TRUE(looks_like(shot.at(470, 132), track)) << "track";
+      break;
+    case BarCheck::Half:
+      EXPECT_TRUE(looks_like(shot.at(164, 132), accent)) << "fill";
+      EXPECT_TRUE(looks_like(shot.at(310, 132), accent)) << "fill";
+      EXPECT_TRUE(looks_like(shot.at(330, 132), track)) << "track";
+      EXPECT_TRUE(looks_like(shot.at(470, 132), track)) << "track";
+      break;
+    case BarCheck::Full:
+      EXPECT_TRUE(looks_like(shot.at(164, 132), accent)) << "fill";
+      EXPECT_TRUE(looks_like(shot.at(470, 132), accent)) << "fill";
+      break;
+    case BarCheck::Sliding:
+      // Wine ignores the layer's mask: the segment is seen, not its clipping to the track.
+      EXPECT_GT(shot.count(160, 129, 480, 135, [&](const Rgb& p) { return looks_like(p, accent); }),
+                0)
+          << "sliding segment";
+      break;
+  }
+  if (c.check_mark) {
+    EXPECT_TRUE(looks_like(shot.at(163.2f, 109.2f), rgb_of(kCheckColour), 30)) << "check mark";
+  } else {
+    // Other screens may have text there, but nothing green.
+    EXPECT_FALSE(looks_like(shot.at(163.2f, 109.2f), rgb_of(kCheckColour), 60)) << "check mark";
+  }
+  if (c.buttons == 0) {
+    EXPECT_EQ(shot.count(160, 150, 480, 200, [&](const Rgb& p) { return looks_like(p, accent); }),
+              0);
+    return;
+  }
+  const std::vector<FoundButton> found = find_buttons(shot, c.buttons_top);
+  ASSERT_EQ(static_cast<int>(found.size()), c.buttons);
+  EXPECT_NEAR(found[0].left, 160, 1.5);
+  EXPECT_TRUE(looks_like(found[0].colour, accent)) << "primary";
+  if (c.buttons == 2) {
+    EXPECT_NEAR(found[1].left - found[0].right, 8, 1.5) << "gap";
+    EXPECT_TRUE(looks_like(found[1].colour, rgb_of(kSecondaryColour))) << "secondary";
+  }
+  // Labels in white on the buttons.
+  EXPECT_GT(white_pixels(shot, found[0].left + 4, c.buttons_top + 10, found[0].right - 4,
+                         c.buttons_top + 28),
+            20);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPhase, ScreenTest,
+    ::testing::Values(
+        ScreenCase{"0-consent", Consent{}, 52, 82, BarCheck::None, false, 128, 2},
+        ScreenCase{"1-installing", Installing{42'500'000, 85'000'000, 2'400'000}, 66, 98,
+                   BarCheck::Half, false, 0, 0},
+        ScreenCase{"1-installing-start", Installing{0, 0, 0}, 66, 98, BarCheck::Empty, false, 0, 0},
+        ScreenCase{"2-checking", Checking{}, 66, 98, BarCheck::Sliding, false, 0, 0},
+        ScreenCase{"3-updating", Updating{"2.4.0", "Sons e vídeo", 6'000'000, 12'000'000, 3}, 66,
+                   98, BarCheck::Half, false, 0, 0},
+        ScreenCase{"4-updated", Updated{}, 66, 98, BarCheck::Full, true, 0, 0},
+        ScreenCase{"5-launching", Launching{false}, 66, 98, BarCheck::Sliding, false, 0, 0},
+        ScreenCase{"5-launching-resuming", Launching{true}, 66, 98, BarCheck::Sliding, false, 0, 0},
+        ScreenCase{"6-offline", Offline{4, true}, 60, 92, BarCheck::None, false, 124, 2},
+        ScreenCase{"6-offline-first-install", Offline{12, false}, 60, 92, BarCheck::None, false,
+                   124, 1},
+        ScreenCase{"7-failed", Failed{"lista inválida", "Não deu para atualizar", true}, 60, 92,
+                   BarCheck::None, false, 124, 2},
+        ScreenCase{"7-failed-first-install", Failed{"sem internet", "Não deu para instalar", false},
+                   60, 92, BarCheck::None, false, 124, 1}),
+    case_name);
+
+TEST_F(LauncherWindowTest, IsALayeredPopupCentredInTheWorkArea) {
+  const HWND window = find_launcher_window();
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const ScreenPoint expected =
+      window_position({work.left, work.top, work.right, work.bottom}, scale_);
+  EXPECT_EQ(rect_.left, expected.x);
+  EXPECT_EQ(rect_.top, expected.y);
+  EXPECT_EQ(static_cast<std::uint32_t>(rect_.right - rect_.left), surface_size(scale_).width);
+  EXPECT_EQ(static_cast<std::uint32_t>(rect_.bottom - rect_.top), surface_size(scale_).height);
+  EXPECT_EQ(::GetWindowLongW(window, GWL_STYLE) & WS_POPUP, static_cast<LONG>(WS_POPUP));
+  EXPECT_EQ(::GetWindowLongW(window, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME), 0);
+  EXPECT_EQ(::GetWindowLongW(window, GWL_EXSTYLE) & (WS_EX_LAYERED | WS_EX_APPWINDOW),
+            WS_EX_LAYERED | WS_EX_APPWINDOW);
+  EXPECT_EQ(::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  EXPECT_NE(::SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
+}
+
+TEST_F(LauncherWindowTest, SystemDpiIsTheOneAsked) {
+  // The 144-DPI run sets NELO_EXPECT_DPI so that it fails if the prefix did not take the setting.
+  wchar_t expected[16] = L"";
+  if (::GetEnvironmentVariableW(L"NELO_EXPECT_DPI", expected, 16) == 0) {
+    GTEST_SKIP() << "no DPI asked for";
+  }
+  EXPECT_EQ(::GetDpiForSystem(), static_cast<UINT>(std::wcstoul(expected, nullptr, 10)));
+  EXPECT_EQ(static_cast<std::uint32_t>(rect_.right - rect_.left), surface_size(scale_).width);
+}
+
+TEST_F(LauncherWindowTest, PrimaryButtonLightsUpUnderThePointerAndGoesBackAfter) {
+  show(Offline{5, true});
+  // From outside the window onto the button, so that the pointer enters it.
+  ASSERT_TRUE(xdotool("mousemove --sync 1 1 sleep 0.2 mousemove --sync " + screen_point(166, 142)));
+  let_frames_pass();
+  const Shot hovered = take_shot("6-offline-hover");
+  ASSERT_TRUE(hovered.valid());
+  std::vector<FoundButton> buttons = find_buttons(hovered, 124);
+  ASSERT_EQ(buttons.size(), 2u);
+  EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentHoverColour), 2)) << "hovered primary";
+  EXPECT_TRUE(looks_like(buttons[1].colour, rgb_of(kSecondaryColour), 2));
+
+  // Onto the secondary button, then off the buttons onto the card.
+  ASSERT_TRUE(
+      xdotool("mousemove --sync " + screen_point((buttons[1].left + buttons[1].right) / 2, 130)));
+  let_frames_pass();
+  buttons = find_buttons(take_shot("6-offline-hover-secondary"), 124);
+  ASSERT_EQ(buttons.size(), 2u);
+  EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentColour), 2));
+  EXPECT_TRUE(looks_like(buttons[1].colour, rgb_of(kSecondaryHoverColour), 2))
+      << "hovered secondary";
+
+  ASSERT_TRUE(xdotool("mousemove --sync " + screen_point(400, 60)));
+  let_frames_pass();
+  buttons = find_buttons(take_shot("6-offline-hover-gone"), 124);
+  ASSERT_EQ(buttons.size(), 2u);
+  EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentColour), 2));
+  EXPECT_TRUE(looks_like(buttons[1].colour, rgb_of(kSecondaryColour), 2))
+      << "highlight left behind";
+}
+
+TEST_F(LauncherWindowTest, ClickOnTryAgainStoresRetry) {
+  show(Offline{9, false});
+  ASSERT_TRUE(click(200, 142));
+  EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Retry; }, 3s))
+      << int(peek_action(*ui_));
+  EXPECT_EQ(take_action(*ui_), Retry);
+  EXPECT_EQ(take_action(*ui_), NoAction);
+}
+
+TEST_F(LauncherWindowTest, ClickOnTheButtonsEdgeCounts) {
+  show(Offline{9, false});
+  // The button's left edge at x 160 (its corners are round, so the middle of the edge).
+  ASSERT_TRUE(click(160.2f, 142));
+  EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Retry; }, 3s));
+}
+
+TEST_F(LauncherWindowTest, EnterOnTheConsentScreenStoresAccept) {
+  show(Consent{});
+  ASSERT_TRUE(xdotool("key --clearmodifiers Return"));
+  EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Accept; }, 3s))
+      << int(peek_action(*ui_));
+}
+
+TEST_F(LauncherWindowTest, EnterWithoutButtonsDoesNothingButEscapeStoresQuit) {
+  show(Installing{1'000'000, 85'000'000, 500'000});
+  ASSERT_TRUE(xdotool("key --clearmodifiers Return"));
+  std::this_thread::sleep_for(800ms);
+  EXPECT_EQ(peek_action(*ui_), NoAction);
+  ASSERT_TRUE(xdotool("key --clearmodifiers Escape"));
+  EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Quit; }, 3s))
+      << int(peek_action(*ui_));
+}
+
+TEST_F(LauncherWindowTest, ClicksAwayFromTheButtonsStoreNothing) {
+  show(Offline{5, true});
+  const std::vector<FoundButton> buttons = find_buttons(take_shot("6-offline-clicks-away"), 124);
+  ASSERT_EQ(buttons.size(), 2u);
+  ASSERT_TRUE(click(20, 240));   // the margin, where only the shadow is
+  ASSERT_TRUE(click(274, 275));  // below the card
+  ASSERT_TRUE(click(400, 60));   // the card, away from the buttons
+  ASSERT_TRUE(click((buttons[0].right + buttons[1].left) / 2, 142));  // between the buttons
+  ASSERT_TRUE(click(170, 122));  // just above the primary button
+  std::this_thread::sleep_for(800ms);
+  EXPECT_EQ(peek_action(*ui_), NoAction);
+  EXPECT_TRUE(::IsWindow(find_launcher_window()));
+  // The same window still takes a click on a button.
+  ASSERT_TRUE(click(170, 142));
+  EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == OpenNow; }, 3s));
+}
+
+TEST_F(LauncherWindowTest, TwoClicksBeforeAPollKeepTheLast) {
+  show(Offline{5, true});
+  const Shot shot = take_shot("6-offline-two-clicks");
+  const std::vector<FoundButton> buttons = find_buttons(shot, 124);
+  ASSERT_EQ(buttons.size(), 2u);
+  ASSERT_TRUE(click(170, 142));
+  ASSERT_TRUE(wait_until([this] { return peek_action(*ui_) == OpenNow; }, 3s));
+  ASSERT_TRUE(click((buttons[1].left + buttons[1].right) / 2, 142));
+  EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Retry; }, 3s));
+  EXPECT_EQ(take_action(*ui_), Retry);
+}
+
+TEST_F(LauncherWindowTest, DraggingTheCardMovesTheWindowAndItStaysThere) {
+  show(Checking{});
+  const std::string start = screen_point(400, 60);
+  ASSERT_TRUE(
+      xdotool("mousemove --sync " + start +
+              " mousedown 1 sleep 0.2 mousemove_relative "
+              "--sync 60 40 sleep 0.2 mousemove_relative --sync 60 40 sleep 0.2 mouseup 1"));
+  let_frames_pass();
+  RECT moved{};
+  ::GetWindowRect(find_launcher_window(), &moved);
+  EXPECT_EQ(moved.left - rect_.left, 120);
+  EXPECT_EQ(moved.top - rect_.top, 80);
+  EXPECT_EQ(peek_action(*ui_), NoAction);
+  let_frames_pass();
+  RECT later{};
+  ::GetWindowRect(find_launcher_window(), &later);
+  EXPECT_EQ(later.left, moved.left);
+  EXPECT_EQ(later.top, moved.top);
+}
+
+TEST_F(LauncherWindowTest, ClosingTheWindowReadsAsQuit) {
+  show(Offline{5, true});
+  store_action(*ui_, OpenNow);  // not yet taken when the window goes
+  ASSERT_TRUE(click(400, 60));  // makes sure the window has the keyboard
+  ASSERT_TRUE(xdotool("key --clearmodifiers alt+F4"));
+  EXPECT_TRUE(wait_until([this] { return window_closed(*ui_); }, 10s));
+  EXPECT_EQ(take_action(*ui_), Quit);
+  EXPECT_EQ(take_action(*ui_), Quit);
+}
+
+TEST_F(LauncherWindowTest, CloseRequestEndsTheWindow) {
+  EXPECT_FALSE(window_closed(*ui_));
+  EXPECT_EQ(take_action(*ui_), NoAction);
+  request_close(*ui_);
+  EXPECT_TRUE(wait_until([this] { return window_closed(*ui_); }, 10s));
+  EXPECT_EQ(find_launcher_window(), nullptr);
+  EXPECT_EQ(take_action(*ui_), Quit);
+}
+
+// The window driven on this thread, so that its surface can be read between frames.
+TEST(LauncherWindowSurfaceTest, ShadowIsOnTheSurfaceDarkerBelowTheCard) {
+  auto ui = std::make_shared<LauncherUi>();
+  set_phase(*ui, Checking{});
+  const HWND window = open_launcher_window(ui);
+  ASSERT_NE(window, nullptr);
+  ::KillTimer(window, 1);
+  LauncherWindow& state = *current_launcher_window();
+  paint_frame(state, window);
+  DIBSECTION section{};
+  ASSERT_EQ(::GetObjectW(state.surface_bitmap.get(), sizeof(section), &section),
+            static_cast<int>(sizeof(section)));
+  const auto* pixels = static_cast<const unsigned char*>(section.dsBm.bmBits);
+  const SurfaceSize size = state.surface;
+  const float scale = state.scale;
+  ASSERT_EQ(section.dsBm.bmWidth, static_cast<LONG>(size.width));
+  ASSERT_EQ(section.dsBm.bmHeight, static_cast<LONG>(size.height));
+  const auto alpha = [&](std::uint32_t x, std::uint32_t y) {
+    return static_cast<int>(pixels[(std::size_t{y} * size.width + x) * 4 + 3]);
+  };
+  const auto pixel_of = [scale](float dips) { return static_cast<std::uint32_t>(dips * scale); };
+
+  // Where only the shadow is, the surface holds exactly the computed alpha.
+  for (const auto& [x, y] : {std::pair{0.0f, 0.0f},
+                             {10.0f, 10.0f},
+                             {274.0f, 250.0f},
+                             {20.0f, 150.0f},
+                             {274.0f, 8.0f},
+                             {540.0f, 285.0f}}) {
+    const std::uint32_t px = pixel_of(x);
+    const std::uint32_t py = pixel_of(y);
+    EXPECT_NEAR(alpha(px, py), shadow_alpha(px, py, scale), 1) << x << "," << y;
+  }
+  // The shadow falls downwards: the same distance from the card is darker below than above.
+  EXPECT_GT(alpha(pixel_of(274), pixel_of(208 + 8)), alpha(pixel_of(274), pixel_of(18 - 8)) + 20);
+  EXPECT_GT(alpha(pixel_of(274), pixel_of(250)), 20);
+  // The card itself is opaque.
+  EXPECT_EQ(alpha(pixel_of(300), pixel_of(40)), 255);
+  // Premultiplied: no colour channel exceeds its alpha.
+  for (std::uint32_t y = 0; y < size.height; y += 7) {
+    for (std::uint32_t x = 0; x < size.width; x += 7) {
+      const unsigned char* p = pixels + (std::size_t{y} * size.width + x) * 4;
+      ASSERT_LE(std::max({p[0], p[1], p[2]}), p[3] + 1) << x << "," << y;
+    }
+  }
+
+  request_close(*ui);
+  paint_frame(state, window);  // sees the request and destroys the window
+  EXPECT_FALSE(::IsWindow(window));
+  run_message_loop();  // WM_QUIT is waiting
+  finish_launcher_window(*ui);
+  EXPECT_EQ(take_action(*ui), Quit);
+}
+
+// A window class of the same name registered first, whose windows refuse to be created: the
+// launcher's own registration then fails and CreateWindowExW with it.
+LRESULT CALLBACK refusing_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    return FALSE;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+TEST(LauncherWindowFailureTest, AWindowThatCannotBeCreatedIsLoggedOnce) {
+  TempDir local_app_data;
+  ScopedEnvironment environment(L"LOCALAPPDATA", local_app_data.path().wstring());
+  const HINSTANCE module = ::GetModuleHandleW(nullptr);
+  ::UnregisterClassW(L"NeloLauncher", module);  // an earlier test's registration
+  WNDCLASSW refusing{};
+  refusing.lpfnWndProc = refusing_proc;
+  refusing.hInstance = module;
+  refusing.lpszClassName = L"NeloLauncher";
+  ASSERT_NE(::RegisterClassW(&refusing), 0);
+
+  auto ui = std::make_shared<LauncherUi>();
+  run_launcher_window(ui);  // returns at once: there is no window to run
+  ::UnregisterClassW(L"NeloLauncher", module);
+
+  EXPECT_TRUE(window_closed(*ui));
+  EXPECT_EQ(take_action(*ui), Quit);
+  const std::string log =
+      testing_support::read_file(local_app_data.path() / L"Nelo" / L"launcher.log");
+  EXPECT_TRUE(std::regex_match(log, std::regex("[0-9]+ janela: criar [^\\n]*0x[0-9A-F]{8}\\)?\\n")))
+      << log;
+}
+
+}  // namespace
+}  // namespace nelo

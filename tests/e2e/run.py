@@ -35,6 +35,12 @@ class RecordingResult(unittest.TextTestResult):
         super().addError(test, err)
         self._record(test, "failed", self._exc_info_to_string(err, test))
 
+    def addSubTest(self, test, subtest, err):
+        # A failing subtest fails its test; unittest reports it only through this call.
+        super().addSubTest(test, subtest, err)
+        if err is not None:
+            self._record(subtest, "failed", self._exc_info_to_string(err, test))
+
     def addSkip(self, test, reason):
         super().addSkip(test, reason)
         self._record(test, "skipped", reason)

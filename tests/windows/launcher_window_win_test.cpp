@@ -6,21 +6,31 @@
 // Wine draws a layered window by cutting away its fully transparent pixels and painting the
 // others without blending, so on this screen the shadow shows black wherever its alpha is above
 // zero; the shadow's shape is therefore checked on the window's own surface instead.
+//
+// Without a window manager Wine takes 2 s to close a window, so the screen and input tests share
+// one window. No test waits a fixed time: a message hook on the window's thread counts the frames
+// and the input that the thread takes, and a test waits for the messages that show its change.
 #include "ui/launcher_window_win.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
+#include <memory>
+#include <mutex>
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/wide_text_win.h"
@@ -77,7 +87,7 @@ bool run_unix(const std::string& command, std::chrono::milliseconds timeout = 20
       std::filesystem::remove(from_unix(marker), ignored);
       return true;
     }
-    std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(5ms);
   }
   return false;
 }
@@ -165,8 +175,10 @@ Shot take_shot(const std::string& name) {
                 " -depth 8 rgb:" + raw)) {
     return shot;
   }
-  std::ifstream file(from_unix(raw), std::ios::binary);
-  shot.rgb.assign(std::istreambuf_iterator<char>(file), {});
+  {
+    std::ifstream file(from_unix(raw), std::ios::binary);
+    shot.rgb.assign(std::istreambuf_iterator<char>(file), {});
+  }  // closed, so that it can be removed
   shot.width = rect.right - rect.left;
   shot.height = rect.bottom - rect.top;
   if (shot.rgb.size() != static_cast<std::size_t>(shot.width) * shot.height * 3) {
@@ -178,59 +190,47 @@ Shot take_shot(const std::string& name) {
 }
 
 // A plain, opaque window in a known colour under the launcher: the "desktop" that its transparent
-// margin must show. It lives on a thread of its own that pumps its messages.
-class Backdrop {
- public:
-  Backdrop() {
-    thread_ = std::thread([this] { run(); });
-    while (!ready_) {
-      std::this_thread::sleep_for(5ms);
-    }
+// margin must show. Shown once per process, on a thread of its own that pumps its messages, and
+// never closed: closing it would cost 2 s, and the process takes it away when it ends.
+LRESULT CALLBACK backdrop_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    const HDC dc = ::BeginPaint(window, &paint);
+    const HBRUSH brush = ::CreateSolidBrush(kBackdrop);
+    ::FillRect(dc, &paint.rcPaint, brush);
+    ::DeleteObject(brush);
+    ::EndPaint(window, &paint);
+    return 0;
   }
-  ~Backdrop() {
-    ::PostThreadMessageW(thread_id_, WM_QUIT, 0, 0);
-    thread_.join();
-  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
 
- private:
-  static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_PAINT) {
-      PAINTSTRUCT paint;
-      const HDC dc = ::BeginPaint(window, &paint);
-      const HBRUSH brush = ::CreateSolidBrush(kBackdrop);
-      ::FillRect(dc, &paint.rcPaint, brush);
-      ::DeleteObject(brush);
-      ::EndPaint(window, &paint);
-      return 0;
-    }
-    return ::DefWindowProcW(window, message, wparam, lparam);
+void run_backdrop(std::atomic<bool>* shown) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = backdrop_proc;
+  window_class.hInstance = ::GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"NeloTestBackdrop";
+  ::RegisterClassW(&window_class);
+  const HWND window = ::CreateWindowExW(
+      WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, L"NeloTestBackdrop", L"", WS_POPUP | WS_VISIBLE, 0, 0,
+      ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+      window_class.hInstance, nullptr);
+  ::UpdateWindow(window);
+  *shown = true;
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    ::DispatchMessageW(&message);
   }
+}
 
-  void run() {
-    thread_id_ = ::GetCurrentThreadId();
-    WNDCLASSW window_class{};
-    window_class.lpfnWndProc = proc;
-    window_class.hInstance = ::GetModuleHandleW(nullptr);
-    window_class.lpszClassName = L"NeloTestBackdrop";
-    ::RegisterClassW(&window_class);
-    const HWND window = ::CreateWindowExW(
-        WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, L"NeloTestBackdrop", L"", WS_POPUP | WS_VISIBLE, 0, 0,
-        ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
-        window_class.hInstance, nullptr);
-    ::UpdateWindow(window);
-    MSG message;
-    ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists before anyone posts
-    ready_ = true;
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-      ::DispatchMessageW(&message);
-    }
-    ::DestroyWindow(window);
+void show_backdrop() {
+  static std::atomic<bool> shown{false};
+  static std::once_flag started;
+  std::call_once(started, [] { std::thread(run_backdrop, &shown).detach(); });
+  while (!shown) {
+    std::this_thread::sleep_for(5ms);
   }
-
-  std::thread thread_;
-  std::atomic<bool> ready_{false};
-  DWORD thread_id_ = 0;
-};
+}
 
 std::uint8_t peek_action(LauncherUi& ui) {
   std::lock_guard lock(ui.mutex);
@@ -249,39 +249,194 @@ bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
     if (condition()) {
       return true;
     }
-    std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(5ms);
   }
   return condition();
 }
 
-// Under Wine a frame takes a few tens of milliseconds; this covers several.
-void let_frames_pass() {
-  std::this_thread::sleep_for(400ms);
+// What the launcher window's thread has taken from its queue, counted by a message hook on that
+// thread. The thread has handled a message once it takes the next one.
+struct TakenMessages {
+  std::atomic<int> frames{0};          // WM_TIMER: each begins a frame
+  std::atomic<int> pointer_moves{0};   // WM_MOUSEMOVE: over a button, or while dragging
+  std::atomic<int> pointer_leaves{0};  // WM_MOUSELEAVE: the pointer off the buttons again
+  std::atomic<int> key_downs{0};
+  std::atomic<int> button_ups{0};          // the left button released on the window
+  std::atomic<bool> on_button{false};      // from a move to a leave: a button may be lit
+  std::atomic<std::int64_t> pointer_at{};  // the screen point of the last pointer message
+};
+TakenMessages g_taken;
+
+std::int64_t packed(POINT point) {
+  return (std::int64_t{point.x} << 32) | static_cast<std::uint32_t>(point.y);
 }
 
-// A launcher window on its own thread over the backdrop, as the entry point starts it.
+LRESULT CALLBACK count_taken(int code, WPARAM removal, LPARAM lparam) {
+  if (code == HC_ACTION && removal == PM_REMOVE) {
+    const MSG& message = *reinterpret_cast<const MSG*>(lparam);
+    if ((message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST) ||
+        (message.message >= WM_NCMOUSEMOVE && message.message <= WM_NCMBUTTONDBLCLK)) {
+      g_taken.pointer_at = packed(message.pt);
+    }
+    switch (message.message) {
+      case WM_TIMER:
+        ++g_taken.frames;
+        break;
+      case WM_MOUSEMOVE:
+        // While the window is being dragged the pointer is captured and the moves go to the
+        // system's move loop, not to the window.
+        if (::GetCapture() == nullptr) {
+          g_taken.on_button = true;
+        }
+        ++g_taken.pointer_moves;
+        break;
+      case WM_MOUSELEAVE:
+        g_taken.on_button = false;
+        ++g_taken.pointer_leaves;
+        break;
+      case WM_KEYDOWN:
+      case WM_SYSKEYDOWN:
+        ++g_taken.key_downs;
+        break;
+      case WM_LBUTTONUP:
+      case WM_NCLBUTTONUP:
+        ++g_taken.button_ups;
+        break;
+      default:
+        break;
+    }
+  }
+  return ::CallNextHookEx(nullptr, code, removal, lparam);
+}
+
+// A frame that begins after a change draws it, and has been drawn once the next frame begins.
+constexpr int kFramesToDrawAChange = 2;
+
+// Waits until `count` frames have begun since the call; fails when they did not within 10 s.
+::testing::AssertionResult frames_passed(int count) {
+  const int target = g_taken.frames + count;
+  if (!wait_until([target] { return g_taken.frames >= target; }, 10s)) {
+    return ::testing::AssertionFailure() << "the window drew no frame";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Waits until the window's thread has taken messages of a kind up to `target`, then until what
+// they did has been drawn.
+::testing::AssertionResult taken(const std::atomic<int>& count, int target, const char* what) {
+  if (!wait_until([&count, target] { return count >= target; }, 10s)) {
+    return ::testing::AssertionFailure() << "the window never took " << what;
+  }
+  return frames_passed(kFramesToDrawAChange);
+}
+
+// The launcher window that the screen and input tests share, started as the entry point starts
+// it, on its own thread over the backdrop. It stays open from one test to the next; a test that
+// closes it leaves the next one to open another.
+struct SharedWindow {
+  std::shared_ptr<LauncherUi> ui;
+  RECT opened_at{};
+  HHOOK hook = nullptr;
+};
+
+SharedWindow& shared_window() {
+  static SharedWindow window;
+  return window;
+}
+
+bool shared_window_open() {
+  const SharedWindow& shared = shared_window();
+  return shared.ui != nullptr && !window_closed(*shared.ui);
+}
+
+::testing::AssertionResult open_shared_window() {
+  SharedWindow& shared = shared_window();
+  show_backdrop();
+  if (shared.hook != nullptr) {
+    ::UnhookWindowsHookEx(std::exchange(shared.hook, nullptr));
+  }
+  g_taken.on_button = false;
+  shared.ui = std::make_shared<LauncherUi>();
+  set_version_text(*shared.ui, "2.3.1");
+  start_launcher_window(shared.ui);
+  if (!wait_until([] { return ::IsWindowVisible(find_launcher_window()) != FALSE; }, 10s)) {
+    return ::testing::AssertionFailure() << "the window did not show";
+  }
+  const HWND window = find_launcher_window();
+  ::GetWindowRect(window, &shared.opened_at);
+  shared.hook = ::SetWindowsHookExW(WH_GETMESSAGE, count_taken, nullptr,
+                                    ::GetWindowThreadProcessId(window, nullptr));
+  if (shared.hook == nullptr) {
+    return ::testing::AssertionFailure() << "no message hook on the window's thread";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// For the tests that make a window of their own (the process has one at a time), and for the
+// end of the process.
+::testing::AssertionResult close_shared_window() {
+  SharedWindow& shared = shared_window();
+  if (!shared_window_open()) {
+    return ::testing::AssertionSuccess();
+  }
+  request_close(*shared.ui);
+  // Wine waits up to 2 s for a window manager to confirm that a window is gone.
+  if (!wait_until([&shared] { return window_closed(*shared.ui); }, 10s)) {
+    return ::testing::AssertionFailure() << "the shared window did not close";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Closes the shared window before the process ends: a window thread still drawing while the
+// process runs its exit handlers has been seen to crash it.
+class SharedWindowEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { EXPECT_TRUE(close_shared_window()); }
+};
+[[maybe_unused]] ::testing::Environment* const g_shared_window_environment =
+    ::testing::AddGlobalTestEnvironment(new SharedWindowEnvironment);
+
+// A test on the shared window, which it finds as a fresh one would be in all that the tests
+// look at: no choice pending, no button lit, the pointer off the window, the window where it
+// opened. Each test shows the phase that it needs.
 class LauncherWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     scale_ = system_scale();
-    ui_ = std::make_shared<LauncherUi>();
-    set_version_text(*ui_, "2.3.1");
-    start_launcher_window(ui_);
-    ASSERT_TRUE(wait_until([] { return ::IsWindowVisible(find_launcher_window()) != FALSE; }, 10s))
-        << "the window did not show";
-    ::GetWindowRect(find_launcher_window(), &rect_);
+    if (!shared_window_open()) {
+      ASSERT_TRUE(open_shared_window());
+    }
+    const SharedWindow& shared = shared_window();
+    ui_ = shared.ui;
+    const HWND window = find_launcher_window();
+    (void)take_action(*ui_);  // whatever an earlier test left
+    bool changed = false;
+    RECT now{};
+    ::GetWindowRect(window, &now);
+    POINT pointer{};
+    if (::GetCursorPos(&pointer) && ::PtInRect(&now, pointer)) {
+      ASSERT_TRUE(xdotool("mousemove 0 0"));
+      changed = true;
+    }
+    if (g_taken.on_button) {
+      // Wine tells a window that the pointer left it on a timer, of the system's hover time.
+      ASSERT_TRUE(wait_until([] { return !g_taken.on_button; }, 10s)) << "no WM_MOUSELEAVE";
+      changed = true;
+    }
+    if (!::EqualRect(&now, &shared.opened_at)) {
+      ::SetWindowPos(window, nullptr, shared.opened_at.left, shared.opened_at.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      changed = true;
+    }
+    if (changed) {
+      ASSERT_TRUE(frames_passed(kFramesToDrawAChange));
+    }
+    ::GetWindowRect(window, &rect_);
   }
 
-  void TearDown() override {
-    request_close(*ui_);
-    // Wine waits up to 2 s for a window manager to confirm that a window is gone.
-    EXPECT_TRUE(wait_until([this] { return window_closed(*ui_); }, 10s));
-    EXPECT_TRUE(wait_until([] { return find_launcher_window() == nullptr; }, 5s));
-  }
-
-  void show(Phase phase) {
+  ::testing::AssertionResult show(Phase phase) {
     set_phase(*ui_, std::move(phase));
-    let_frames_pass();
+    return frames_passed(kFramesToDrawAChange);
   }
 
   // A point of the surface in DIPs as X screen coordinates for xdotool.
@@ -289,11 +444,36 @@ class LauncherWindowTest : public ::testing::Test {
     return std::to_string(rect_.left + static_cast<int>(x * scale_)) + " " +
            std::to_string(rect_.top + static_cast<int>(y * scale_));
   }
-  bool click(float x, float y) {
-    return xdotool("mousemove --sync " + screen_point(x, y) + " click 1");
+  // xdotool sends its events in order, so that each click lands where the pointer went.
+  bool click(float x, float y) { return click_each({{x, y}}); }
+  bool click_each(std::initializer_list<std::pair<float, float>> points) {
+    std::string arguments;
+    for (const auto& [x, y] : points) {
+      arguments += " mousemove " + screen_point(x, y) + " click 1";
+    }
+    return xdotool(arguments);
+  }
+  bool move_pointer(float x, float y) { return xdotool("mousemove " + screen_point(x, y)); }
+  // Moves the pointer to a spot of the card and waits until the window has taken that move,
+  // then until a frame has been drawn since. X input arrives in order, so everything sent before
+  // has been taken and handled by then.
+  ::testing::AssertionResult input_taken() {
+    const POINT spot = {rect_.left + static_cast<int>(480 * scale_),
+                        rect_.top + static_cast<int>(190 * scale_)};
+    if (!move_pointer(480, 190)) {
+      return ::testing::AssertionFailure() << "xdotool failed";
+    }
+    if (!wait_until([&spot] { return g_taken.pointer_at == packed(spot); }, 10s)) {
+      return ::testing::AssertionFailure() << "the window never took the pointer's move";
+    }
+    return frames_passed(kFramesToDrawAChange);
+  }
+  // Without a window manager the X server gives the keys to the window under the pointer: the
+  // pointer goes onto the card first, away from the buttons.
+  bool press(const std::string& keys) {
+    return xdotool("mousemove " + screen_point(400, 60) + " key --clearmodifiers " + keys);
   }
 
-  Backdrop backdrop_;
   std::shared_ptr<LauncherUi> ui_;
   float scale_ = 1;
   RECT rect_{};
@@ -388,7 +568,7 @@ class ScreenTest : public LauncherWindowTest, public ::testing::WithParamInterfa
 
 TEST_P(ScreenTest, LooksAsItsRowOfTheCatalogueSays) {
   const ScreenCase& c = GetParam();
-  show(c.phase);
+  ASSERT_TRUE(show(c.phase));
   const Shot shot = take_shot(c.name);
   ASSERT_TRUE(shot.valid()) << "no screenshot";
   EXPECT_EQ(shot.width, static_cast<int>(surface_size(scale_).width));
@@ -492,20 +672,34 @@ TEST_F(LauncherWindowTest, IsALayeredPopupCentredInTheWorkArea) {
 }
 
 TEST_F(LauncherWindowTest, SystemDpiIsTheOneAsked) {
-  // The 144-DPI run sets NELO_EXPECT_DPI so that it fails if the prefix did not take the setting.
-  wchar_t expected[16] = L"";
-  if (::GetEnvironmentVariableW(L"NELO_EXPECT_DPI", expected, 16) == 0) {
+  // CTest sets NELO_EXPECT_DPI to the DPI of the prefix, so that the run fails if the prefix did
+  // not take the setting.
+  wchar_t asked[16] = L"";
+  if (::GetEnvironmentVariableW(L"NELO_EXPECT_DPI", asked, 16) == 0) {
     GTEST_SKIP() << "no DPI asked for";
   }
-  EXPECT_EQ(::GetDpiForSystem(), static_cast<UINT>(std::wcstoul(expected, nullptr, 10)));
-  EXPECT_EQ(static_cast<std::uint32_t>(rect_.right - rect_.left), surface_size(scale_).width);
+  const UINT dpi = static_cast<UINT>(std::wcstoul(asked, nullptr, 10));
+  EXPECT_EQ(::GetDpiForSystem(), dpi);
+  // The 548 x 292 DIPs of the surface in pixels at that DPI.
+  struct WindowSize {
+    UINT dpi;
+    LONG width;
+    LONG height;
+  };
+  constexpr WindowSize kSizes[] = {{96, 548, 292}, {144, 822, 438}};
+  const auto size = std::find_if(std::begin(kSizes), std::end(kSizes),
+                                 [dpi](const WindowSize& s) { return s.dpi == dpi; });
+  ASSERT_NE(size, std::end(kSizes)) << "no size known for " << dpi << " DPI";
+  EXPECT_EQ(rect_.right - rect_.left, size->width);
+  EXPECT_EQ(rect_.bottom - rect_.top, size->height);
 }
 
 TEST_F(LauncherWindowTest, PrimaryButtonLightsUpUnderThePointerAndGoesBackAfter) {
-  show(Offline{5, true});
-  // From outside the window onto the button, so that the pointer enters it.
-  ASSERT_TRUE(xdotool("mousemove --sync 1 1 sleep 0.2 mousemove --sync " + screen_point(166, 142)));
-  let_frames_pass();
+  ASSERT_TRUE(show(Offline{5, true}));
+  // From outside the window (where every test starts) onto the button.
+  int moves = g_taken.pointer_moves;
+  ASSERT_TRUE(move_pointer(166, 142));
+  ASSERT_TRUE(taken(g_taken.pointer_moves, moves + 1, "the pointer's move"));
   const Shot hovered = take_shot("6-offline-hover");
   ASSERT_TRUE(hovered.valid());
   std::vector<FoundButton> buttons = find_buttons(hovered, 124);
@@ -514,17 +708,18 @@ TEST_F(LauncherWindowTest, PrimaryButtonLightsUpUnderThePointerAndGoesBackAfter)
   EXPECT_TRUE(looks_like(buttons[1].colour, rgb_of(kSecondaryColour), 2));
 
   // Onto the secondary button, then off the buttons onto the card.
-  ASSERT_TRUE(
-      xdotool("mousemove --sync " + screen_point((buttons[1].left + buttons[1].right) / 2, 130)));
-  let_frames_pass();
+  moves = g_taken.pointer_moves;
+  ASSERT_TRUE(move_pointer((buttons[1].left + buttons[1].right) / 2, 130));
+  ASSERT_TRUE(taken(g_taken.pointer_moves, moves + 1, "the pointer's move"));
   buttons = find_buttons(take_shot("6-offline-hover-secondary"), 124);
   ASSERT_EQ(buttons.size(), 2u);
   EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentColour), 2));
   EXPECT_TRUE(looks_like(buttons[1].colour, rgb_of(kSecondaryHoverColour), 2))
       << "hovered secondary";
 
-  ASSERT_TRUE(xdotool("mousemove --sync " + screen_point(400, 60)));
-  let_frames_pass();
+  const int leaves = g_taken.pointer_leaves;
+  ASSERT_TRUE(move_pointer(400, 60));
+  ASSERT_TRUE(taken(g_taken.pointer_leaves, leaves + 1, "WM_MOUSELEAVE"));
   buttons = find_buttons(take_shot("6-offline-hover-gone"), 124);
   ASSERT_EQ(buttons.size(), 2u);
   EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentColour), 2));
@@ -533,7 +728,7 @@ TEST_F(LauncherWindowTest, PrimaryButtonLightsUpUnderThePointerAndGoesBackAfter)
 }
 
 TEST_F(LauncherWindowTest, ClickOnTryAgainStoresRetry) {
-  show(Offline{9, false});
+  ASSERT_TRUE(show(Offline{9, false}));
   ASSERT_TRUE(click(200, 142));
   EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Retry; }, 3s))
       << int(peek_action(*ui_));
@@ -542,39 +737,42 @@ TEST_F(LauncherWindowTest, ClickOnTryAgainStoresRetry) {
 }
 
 TEST_F(LauncherWindowTest, ClickOnTheButtonsEdgeCounts) {
-  show(Offline{9, false});
+  ASSERT_TRUE(show(Offline{9, false}));
   // The button's left edge at x 160 (its corners are round, so the middle of the edge).
   ASSERT_TRUE(click(160.2f, 142));
   EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Retry; }, 3s));
 }
 
 TEST_F(LauncherWindowTest, EnterOnTheConsentScreenStoresAccept) {
-  show(Consent{});
-  ASSERT_TRUE(xdotool("key --clearmodifiers Return"));
+  ASSERT_TRUE(show(Consent{}));
+  ASSERT_TRUE(press("Return"));
   EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Accept; }, 3s))
       << int(peek_action(*ui_));
 }
 
 TEST_F(LauncherWindowTest, EnterWithoutButtonsDoesNothingButEscapeStoresQuit) {
-  show(Installing{1'000'000, 85'000'000, 500'000});
-  ASSERT_TRUE(xdotool("key --clearmodifiers Return"));
-  std::this_thread::sleep_for(800ms);
+  ASSERT_TRUE(show(Installing{1'000'000, 85'000'000, 500'000}));
+  const int keys = g_taken.key_downs;
+  ASSERT_TRUE(press("Return"));
+  ASSERT_TRUE(taken(g_taken.key_downs, keys + 1, "the key"));
   EXPECT_EQ(peek_action(*ui_), NoAction);
-  ASSERT_TRUE(xdotool("key --clearmodifiers Escape"));
+  ASSERT_TRUE(press("Escape"));
   EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Quit; }, 3s))
       << int(peek_action(*ui_));
 }
 
 TEST_F(LauncherWindowTest, ClicksAwayFromTheButtonsStoreNothing) {
-  show(Offline{5, true});
+  ASSERT_TRUE(show(Offline{5, true}));
   const std::vector<FoundButton> buttons = find_buttons(take_shot("6-offline-clicks-away"), 124);
   ASSERT_EQ(buttons.size(), 2u);
-  ASSERT_TRUE(click(20, 240));   // the margin, where only the shadow is
-  ASSERT_TRUE(click(274, 275));  // below the card
-  ASSERT_TRUE(click(400, 60));   // the card, away from the buttons
-  ASSERT_TRUE(click((buttons[0].right + buttons[1].left) / 2, 142));  // between the buttons
-  ASSERT_TRUE(click(170, 122));  // just above the primary button
-  std::this_thread::sleep_for(800ms);
+  ASSERT_TRUE(click_each({
+      {20, 240},                                        // the margin, where only the shadow is
+      {274, 275},                                       // below the card
+      {400, 60},                                        // the card, away from the buttons
+      {(buttons[0].right + buttons[1].left) / 2, 142},  // between the buttons
+      {170, 122},                                       // just above the primary button
+  }));
+  ASSERT_TRUE(input_taken());
   EXPECT_EQ(peek_action(*ui_), NoAction);
   EXPECT_TRUE(::IsWindow(find_launcher_window()));
   // The same window still takes a click on a button.
@@ -583,7 +781,7 @@ TEST_F(LauncherWindowTest, ClicksAwayFromTheButtonsStoreNothing) {
 }
 
 TEST_F(LauncherWindowTest, TwoClicksBeforeAPollKeepTheLast) {
-  show(Offline{5, true});
+  ASSERT_TRUE(show(Offline{5, true}));
   const Shot shot = take_shot("6-offline-two-clicks");
   const std::vector<FoundButton> buttons = find_buttons(shot, 124);
   ASSERT_EQ(buttons.size(), 2u);
@@ -595,19 +793,20 @@ TEST_F(LauncherWindowTest, TwoClicksBeforeAPollKeepTheLast) {
 }
 
 TEST_F(LauncherWindowTest, DraggingTheCardMovesTheWindowAndItStaysThere) {
-  show(Checking{});
-  const std::string start = screen_point(400, 60);
+  ASSERT_TRUE(show(Checking{}));
+  const int ups = g_taken.button_ups;
   ASSERT_TRUE(
-      xdotool("mousemove --sync " + start +
+      xdotool("mousemove --sync " + screen_point(400, 60) +
               " mousedown 1 sleep 0.2 mousemove_relative "
               "--sync 60 40 sleep 0.2 mousemove_relative --sync 60 40 sleep 0.2 mouseup 1"));
-  let_frames_pass();
+  ASSERT_TRUE(taken(g_taken.button_ups, ups + 1, "the button's release"));
   RECT moved{};
   ::GetWindowRect(find_launcher_window(), &moved);
   EXPECT_EQ(moved.left - rect_.left, 120);
   EXPECT_EQ(moved.top - rect_.top, 80);
   EXPECT_EQ(peek_action(*ui_), NoAction);
-  let_frames_pass();
+  // Every frame places the window where it is now: a few more must leave it there.
+  ASSERT_TRUE(frames_passed(10));
   RECT later{};
   ::GetWindowRect(find_launcher_window(), &later);
   EXPECT_EQ(later.left, moved.left);
@@ -615,18 +814,17 @@ TEST_F(LauncherWindowTest, DraggingTheCardMovesTheWindowAndItStaysThere) {
 }
 
 TEST_F(LauncherWindowTest, ClosingTheWindowReadsAsQuit) {
-  show(Offline{5, true});
+  ASSERT_TRUE(show(Offline{5, true}));
   store_action(*ui_, OpenNow);  // not yet taken when the window goes
-  ASSERT_TRUE(click(400, 60));  // makes sure the window has the keyboard
-  ASSERT_TRUE(xdotool("key --clearmodifiers alt+F4"));
+  ASSERT_TRUE(press("alt+F4"));
   EXPECT_TRUE(wait_until([this] { return window_closed(*ui_); }, 10s));
   EXPECT_EQ(take_action(*ui_), Quit);
   EXPECT_EQ(take_action(*ui_), Quit);
 }
 
 TEST_F(LauncherWindowTest, CloseRequestEndsTheWindow) {
-  EXPECT_FALSE(window_closed(*ui_));
-  EXPECT_EQ(take_action(*ui_), NoAction);
+  ASSERT_FALSE(window_closed(*ui_));
+  store_action(*ui_, OpenNow);  // not yet taken when the window goes
   request_close(*ui_);
   EXPECT_TRUE(wait_until([this] { return window_closed(*ui_); }, 10s));
   EXPECT_EQ(find_launcher_window(), nullptr);
@@ -635,6 +833,7 @@ TEST_F(LauncherWindowTest, CloseRequestEndsTheWindow) {
 
 // The window driven on this thread, so that its surface can be read between frames.
 TEST(LauncherWindowSurfaceTest, ShadowIsOnTheSurfaceDarkerBelowTheCard) {
+  ASSERT_TRUE(close_shared_window());
   auto ui = std::make_shared<LauncherUi>();
   set_phase(*ui, Checking{});
   const HWND window = open_launcher_window(ui);
@@ -697,6 +896,7 @@ LRESULT CALLBACK refusing_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
 }
 
 TEST(LauncherWindowFailureTest, AWindowThatCannotBeCreatedIsLoggedOnce) {
+  ASSERT_TRUE(close_shared_window());  // its class could not be replaced while it is open
   TempDir local_app_data;
   ScopedEnvironment environment(L"LOCALAPPDATA", local_app_data.path().wstring());
   const HINSTANCE module = ::GetModuleHandleW(nullptr);

@@ -1,6 +1,7 @@
 #include "base/file_system_win.h"
 
 #include "base/system_error_win.h"
+#include "base/unique_handle.h"
 
 namespace nelo {
 namespace {
@@ -30,6 +31,39 @@ Status create_folders(const std::filesystem::path& folder) {
     return fail(system_error_text(error));
   }
   return {};
+}
+
+std::optional<std::string> read_small_file(const std::filesystem::path& path,
+                                           std::uint64_t max_bytes) {
+  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !::GetFileSizeEx(file.get(), &size) ||
+      static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
+                    nullptr)) {
+      return std::nullopt;
+    }
+    if (read == 0) {
+      break;
+    }
+    done += read;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+std::uint64_t physical_memory() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof(status);
+  return ::GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
 }
 
 }  // namespace nelo

@@ -3,6 +3,10 @@
 
 #include <filesystem>
 
+#include <cstdint>
+#include <optional>
+#include <string>
+
 #include "base/result.h"
 
 namespace nelo {
@@ -10,5 +14,12 @@ namespace nelo {
 // Creates a folder with every missing parent; one that exists already is fine. Fails with the
 // system's error text.
 Status create_folders(const std::filesystem::path& folder);
+
+// The whole file, or nothing when it cannot be opened or read or is larger than `max_bytes`.
+std::optional<std::string> read_small_file(const std::filesystem::path& path,
+                                           std::uint64_t max_bytes);
+
+// The machine's physical memory in bytes, 0 when unknown.
+std::uint64_t physical_memory();
 
 }  // namespace nelo

@@ -1,5 +1,6 @@
 #include "install/manifest_store.h"
 
+#include "base/file_system_win.h"
 #include "base/unique_handle.h"
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
@@ -11,32 +12,7 @@ namespace {
 
 // A stored manifest larger than this is not one we wrote (a release of 20,000 files takes about
 // 3 MiB); reading stops there instead of filling memory.
-constexpr LONGLONG kMaxStoredManifestBytes = 256ll << 20;
-
-std::optional<std::string> read_whole_file(const std::filesystem::path& path) {
-  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size{};
-  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxStoredManifestBytes) {
-    return std::nullopt;
-  }
-  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
-                    nullptr)) {
-      return std::nullopt;
-    }
-    if (read == 0) {
-      break;
-    }
-    done += read;
-  }
-  bytes.resize(done);
-  return bytes;
-}
+constexpr std::uint64_t kMaxStoredManifestBytes = 256ll << 20;
 
 std::optional<std::uint64_t> regular_file_size(const std::filesystem::path& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -53,7 +29,7 @@ std::optional<ReleaseManifest> load_stored_manifest(const std::optional<std::str
   if (!label) {
     return std::nullopt;
   }
-  auto bytes = read_whole_file(version_dir(*label) / L".manifest.json");
+  auto bytes = read_small_file(version_dir(*label) / L".manifest.json", kMaxStoredManifestBytes);
   if (!bytes) {
     return std::nullopt;
   }

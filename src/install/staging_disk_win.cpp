@@ -12,12 +12,6 @@
 namespace nelo {
 namespace {
 
-std::uint64_t physical_memory() {
-  MEMORYSTATUSEX status{};
-  status.dwLength = sizeof(status);
-  return ::GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
-}
-
 // Removes a file so that its name can be used afresh; a missing file is fine.
 void remove_file_name(const std::filesystem::path& path) {
   if (!::DeleteFileW(path.c_str())) {

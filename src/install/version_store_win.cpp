@@ -1,5 +1,6 @@
 #include "install/version_store.h"
 
+#include "base/file_system_win.h"
 #include "base/system_error_win.h"
 #include "base/unique_handle.h"
 #include "install/current_pointer.h"
@@ -9,37 +10,12 @@ namespace nelo {
 namespace {
 
 // A label is a short folder name; anything longer than this is not a pointer we wrote.
-constexpr LONGLONG kMaxPointerBytes = 64 * 1024;
-
-std::optional<std::string> read_small_file(const std::filesystem::path& path) {
-  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size{};
-  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxPointerBytes) {
-    return std::nullopt;
-  }
-  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
-                    nullptr)) {
-      return std::nullopt;
-    }
-    if (read == 0) {
-      break;
-    }
-    done += read;
-  }
-  bytes.resize(done);
-  return bytes;
-}
+constexpr std::uint64_t kMaxPointerBytes = 64 * 1024;
 
 }  // namespace
 
 std::optional<std::string> read_current_version() {
-  const auto bytes = read_small_file(install_root() / L"current");
+  const auto bytes = read_small_file(install_root() / L"current", kMaxPointerBytes);
   if (!bytes) {
     return std::nullopt;
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/environment_win.h"
+#include "base/file_system_win.h"
 #include "base/unique_handle.h"
 #include "base/utf.h"
 #include "base/wide_text_win.h"
@@ -26,12 +27,6 @@ using unique_hinternet = UniqueHandle<InternetHandleTraits>;
 constexpr wchar_t kUserAgent[] = L"NeloLauncher/1";
 constexpr int kReceiveTimeoutMs = 20000;
 constexpr DWORD kReadChunk = 65536;
-
-std::uint64_t physical_memory() {
-  MEMORYSTATUSEX status{};
-  status.dwLength = sizeof(status);
-  return ::GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
-}
 
 class WinHttpClient final : public UpdateClient {
  public:

@@ -3,72 +3,66 @@
 #include <brotli/decode.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
-#include <new>
 
 namespace nelo {
 namespace {
-
-// Reserving more than this up front is left to growth: the hint comes from the server.
-constexpr std::uint64_t kMaxReservation = 256ull << 20;
-constexpr std::size_t kOutputStep = 1 << 20;
 
 struct DecoderDeleter {
   void operator()(BrotliDecoderState* state) const { BrotliDecoderDestroyInstance(state); }
 };
 
+std::size_t clamp_to_size(std::uint64_t value) {
+  return static_cast<std::size_t>(
+      std::min<std::uint64_t>(value, std::numeric_limits<std::size_t>::max()));
+}
+
 }  // namespace
 
-std::optional<std::string> decode_brotli(std::string_view body, std::uint64_t size_hint,
-                                         std::uint64_t limit) {
+std::optional<ByteBuffer> decode_brotli(std::string_view body, std::uint64_t size_hint,
+                                        std::uint64_t limit) {
   std::unique_ptr<BrotliDecoderState, DecoderDeleter> decoder(
       BrotliDecoderCreateInstance(nullptr, nullptr, nullptr));
   if (!decoder) {
     return std::nullopt;
   }
-  try {
-    std::string content;
-    content.reserve(static_cast<std::size_t>(std::min({size_hint, limit, kMaxReservation})));
-    std::size_t fed = 0;
-    std::size_t produced = 0;
-    BrotliDecoderResult result = BROTLI_DECODER_RESULT_NEEDS_MORE_INPUT;
-    while (result != BROTLI_DECODER_RESULT_SUCCESS) {
-      std::size_t slice = 0;
-      const std::uint8_t* next_in = nullptr;
-      if (result == BROTLI_DECODER_RESULT_NEEDS_MORE_INPUT) {
-        if (fed == body.size()) {
-          return std::nullopt;  // the stream stops before its end
-        }
-        slice = std::min(kBrotliInputChunk, body.size() - fed);
-        next_in = reinterpret_cast<const std::uint8_t*>(body.data() + fed);
+  const std::size_t most = clamp_to_size(limit);
+  ByteBuffer content;
+  // Only a saving: when the hint is absurd for this machine the content simply grows.
+  (void)content.reserve(std::min(clamp_to_size(size_hint), most));
+
+  std::size_t fed = 0;
+  BrotliDecoderResult result = BROTLI_DECODER_RESULT_NEEDS_MORE_INPUT;
+  while (result != BROTLI_DECODER_RESULT_SUCCESS) {
+    std::size_t slice = 0;
+    const std::uint8_t* next_in = nullptr;
+    if (result == BROTLI_DECODER_RESULT_NEEDS_MORE_INPUT) {
+      if (fed == body.size()) {
+        return std::nullopt;  // the stream stops before its end
       }
-      // Decode the slice, growing the output whenever the decoder asks for room.
-      std::size_t available_in = slice;
-      do {
-        if (produced == content.size()) {
-          if (content.size() >= limit) {
-            return std::nullopt;
-          }
-          const std::uint64_t room = std::min<std::uint64_t>(
-              std::max<std::size_t>(content.size(), kOutputStep), limit - content.size());
-          content.resize(content.size() + static_cast<std::size_t>(room));
-        }
-        std::size_t available_out = content.size() - produced;
-        auto* next_out = reinterpret_cast<std::uint8_t*>(content.data() + produced);
-        result = BrotliDecoderDecompressStream(decoder.get(), &available_in, &next_in,
-                                               &available_out, &next_out, nullptr);
-        produced = content.size() - available_out;
-        if (result == BROTLI_DECODER_RESULT_ERROR) {
-          return std::nullopt;
-        }
-      } while (result == BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT);
-      fed += slice - available_in;
+      slice = std::min(kBrotliInputChunk, body.size() - fed);
+      next_in = reinterpret_cast<const std::uint8_t*>(body.data() + fed);
     }
-    content.resize(produced);
-    return content;
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
+    // Decode the slice, growing the content whenever the decoder asks for room.
+    std::size_t available_in = slice;
+    do {
+      if (content.room() == 0 && !content.make_room(1, most)) {
+        return std::nullopt;  // past the limit, or out of memory
+      }
+      const std::size_t room = content.room();
+      std::size_t available_out = room;
+      auto* next_out = reinterpret_cast<std::uint8_t*>(content.tail());
+      result = BrotliDecoderDecompressStream(decoder.get(), &available_in, &next_in, &available_out,
+                                             &next_out, nullptr);
+      content.commit(room - available_out);
+      if (result == BROTLI_DECODER_RESULT_ERROR) {
+        return std::nullopt;
+      }
+    } while (result == BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT);
+    fed += slice - available_in;
   }
+  return content;
 }
 
 }  // namespace nelo

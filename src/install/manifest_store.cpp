@@ -7,7 +7,7 @@ Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client) {
   if (!body) {
     return fail(body.message());
   }
-  return parse_release_manifest(std::move(body).value());
+  return parse_release_manifest(std::string(body->view()));
 }
 
 }  // namespace nelo

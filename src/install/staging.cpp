@@ -59,23 +59,26 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
       }
       continue;
     }
-    auto body = client.fetch_resource("app/files/" + file.sha256, [&](std::size_t chunk) {
-      progress.bytes_done += chunk;
-      report();
-    });
+    auto body = client.fetch_resource(
+        "app/files/" + file.sha256,
+        [&](std::size_t chunk) {
+          progress.bytes_done += chunk;
+          report();
+        },
+        file.zsize);
     if (!body) {
       return fail(body.message());
     }
-    std::optional<std::string> content =
-        decode_brotli(body.value(), file.size, place.decoded_size_limit);
-    body.value() = std::string();  // the compressed body is not needed any more
+    std::optional<ByteBuffer> content =
+        decode_brotli(body->view(), file.size, body_size_limit(place.physical_memory, file.size));
+    body->release();  // the compressed body is not needed any more
     if (!content) {
       return fail(file.path + " veio estragado");
     }
-    if (sha256_hex(*content) != file.sha256) {
+    if (sha256_hex(content->view()) != file.sha256) {
       return fail(file.path + " não confere com a lista");
     }
-    if (Status written = disk.write_new_file(target, *content); !written) {
+    if (Status written = disk.write_new_file(target, content->view()); !written) {
       return fail("gravar " + file.path + ": " + written.message());
     }
   }

@@ -43,8 +43,9 @@ struct StagingPlace {
   std::filesystem::path versions_folder;
   // The version that is current while staging; its folder is never removed.
   std::optional<std::string> current;
-  // The most a downloaded file may decode to.
-  std::uint64_t decoded_size_limit = 0;
+  // The machine's physical memory in bytes (0 when unknown): what one file's body and content
+  // may take is bounded by it (`body_size_limit`).
+  std::uint64_t physical_memory = 0;
 };
 
 // Stages the release and moves it into place as versions\<label>; the current version is not

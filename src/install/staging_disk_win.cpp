@@ -91,7 +91,7 @@ ReuseIndex build_reuse_index(const std::optional<std::string>& label,
 Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, const ReuseIndex& reuse,
                      const ProgressSink& sink, const std::optional<std::string>& current) {
   WindowsStagingDisk disk;
-  StagingPlace place{versions_dir(), current, body_size_limit(physical_memory())};
+  StagingPlace place{versions_dir(), current, physical_memory()};
   return stage_version(client, manifest, reuse, sink, disk, place);
 }
 

@@ -19,10 +19,13 @@ class FakeUpdateClient final : public UpdateClient {
   std::map<std::string, std::string> failures;  // path to message
   std::vector<std::string> requests;
 
-  Result<std::string> fetch_resource(std::string_view relative_path,
-                                     const ChunkCallback& on_chunk) override {
+  std::vector<std::uint64_t> expected_sizes;  // the hint of every request
+
+  Result<ByteBuffer> fetch_resource(std::string_view relative_path, const ChunkCallback& on_chunk,
+                                    std::uint64_t expected_size) override {
     const std::string path(relative_path);
     requests.push_back(path);
+    expected_sizes.push_back(expected_size);
     if (const auto failure = failures.find(path); failure != failures.end()) {
       return fail(failure->second);
     }
@@ -35,7 +38,7 @@ class FakeUpdateClient final : public UpdateClient {
         on_chunk(std::min<size_t>(65536, body->second.size() - done));
       }
     }
-    return body->second;
+    return ByteBuffer::copy_of(body->second);
   }
 };
 

@@ -42,7 +42,7 @@ class StagingTest : public testing::Test {
  protected:
   Status stage(const ReleaseManifest& manifest, const ReuseIndex& reuse = {},
                std::optional<std::string> current = std::nullopt) {
-    StagingPlace place{"/v", std::move(current), 64u << 20};
+    StagingPlace place{"/v", std::move(current), 1ull << 30};
     return stage_version(
         server_, manifest, reuse, [&](const DownloadProgress& p) { progress_.push_back(p); }, disk_,
         place);
@@ -167,7 +167,8 @@ TEST_F(StagingTest, EachFailureHasItsMessage) {
        "res/a.dll não confere com a lista"},
       {"bomb",
        [](auto& s, auto&, auto& m) {
-         s.bodies["app/files/" + m.files[1].sha256] = brotli(std::string(80u << 20, 'z'), 1);
+         // Past the smallest bound there is (256 MiB), far past the file's listed size.
+         s.bodies["app/files/" + m.files[1].sha256] = brotli(std::string(260u << 20, 'z'), 1);
        },
        "res/a.dll veio estragado"},
       {"write", [](auto&, auto& d, auto&) { d.failing.insert("/v/2.0.partial/res/a.dll"); },
@@ -182,7 +183,7 @@ TEST_F(StagingTest, EachFailureHasItsMessage) {
     FakeDisk disk;
     const ReleaseManifest manifest = make_manifest("2.0", release, server);
     c.arrange(server, disk, manifest);
-    StagingPlace place{"/v", std::nullopt, 64u << 20};
+    StagingPlace place{"/v", std::nullopt, 1ull << 30};
     const Status status = stage_version(server, manifest, {}, nullptr, disk, place);
     ASSERT_FALSE(status.ok()) << c.name;
     EXPECT_EQ(status.message(), c.message) << c.name;

@@ -611,7 +611,7 @@ class NormalModeTest(unittest.TestCase):
         self.wait_for_starts(1, 10)
         started = time.monotonic()
         self.assertGreaterEqual(started - began, 4.9, "started before the countdown ran out")
-        self.assertLess(started - seen, 6.5)
+        self.assertLess(started - seen, 9, "it waited far longer than the countdown")
         self.assert_started_from(self.sandbox.standin_starts()[0], "1.0")
         self.wait_for_exit(program)
 

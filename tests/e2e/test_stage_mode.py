@@ -191,7 +191,10 @@ class StageModeTest(unittest.TestCase):
     def test_two_stagers_at_once_download_once(self):
         self.publish("1.0", FILES_1)
         big = self.object_path(FILES_1["res/big.bin"])
-        self.server.set_fault(big, trickle=(30000, 0.2))  # about 2 s for this file
+        # The first download waits until both stagers have read the manifest, so that neither
+        # can find the release installed already, however slowly the other one starts.
+        both_asked = threading.Event()
+        self.server.set_fault(big, hold=both_asked)
         results = [None, None]
 
         def run(index):
@@ -200,6 +203,13 @@ class StageModeTest(unittest.TestCase):
         threads = [threading.Thread(target=run, args=(i,)) for i in range(2)]
         for thread in threads:
             thread.start()
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            asked = [p for p, _ in self.server.requests if p == "/app/manifest.json"]
+            if len(asked) >= 2:
+                break
+            time.sleep(0.02)
+        both_asked.set()
         for thread in threads:
             thread.join()
         for code, lines in results:

@@ -202,25 +202,28 @@ class UpdateServerTest(unittest.TestCase):
         with self.assertRaises(http.client.IncompleteRead):
             self.get(self.object_path)
 
-    def test_stall_before_headers_delays_only_its_path(self):
+    def test_stall_before_headers_delays_its_answer(self):
         self.server.set_fault("/app/manifest.json", stall_before_headers=0.6)
+        started = time.monotonic()
+        self.assertEqual(self.get("/app/manifest.json"), (200, MANIFEST))
+        self.assertGreaterEqual(time.monotonic() - started, 0.55)
+
+    def test_a_held_answer_waits_for_its_event_and_holds_only_its_path(self):
+        release = threading.Event()
+        self.server.set_fault("/app/manifest.json", hold=release)
         results = {}
 
-        def stalled():
-            started = time.monotonic()
+        def held():
             results["answer"] = self.get("/app/manifest.json")
-            results["seconds"] = time.monotonic() - started
 
-        thread = threading.Thread(target=stalled)
+        thread = threading.Thread(target=held)
         thread.start()
         self.wait_for_request("/app/manifest.json")
-        started = time.monotonic()
-        self.assertEqual(self.get(self.object_path), (200, OBJECT))
-        self.assertLess(time.monotonic() - started, 0.4)  # not queued behind the stall
+        self.assertEqual(self.get(self.object_path), (200, OBJECT))  # not queued behind it
+        self.assertNotIn("answer", results)
+        release.set()
         thread.join(timeout=10)
         self.assertEqual(results["answer"], (200, MANIFEST))
-        self.assertGreaterEqual(results["seconds"], 0.55)
-        self.assertLess(results["seconds"], 3)
 
     def test_stall_mid_body_pauses_after_the_given_bytes(self):
         self.server.set_fault(self.object_path, stall_mid_body=0.5, stall_at=300)
@@ -247,6 +250,8 @@ class UpdateServerTest(unittest.TestCase):
     def test_rejects_unknown_fault_settings(self):
         with self.assertRaises(TypeError):
             self.server.set_fault("/x", stall=1)
+        with self.assertRaises(TypeError):
+            self.server.set_fault("/x", hold=True)
         with self.assertRaises(ValueError):
             self.server.set_fault("/x", cut_after=1, cut_clean_after=1)
 

@@ -24,6 +24,8 @@ without its query), until cleared or until `times` requests have had them:
     stall_mid_body=S          send stall_at bytes (default half the body), wait S, send the rest
     stall_at=N
     trickle=(chunk, delay)    send the body `chunk` bytes at a time, `delay` seconds apart
+    hold=EVENT                wait until the threading.Event is set before answering (a
+                              condition the test decides, where a stall would guess a time)
     times=N                   only the next N requests of the path
 """
 import argparse
@@ -39,11 +41,40 @@ import time
 import urllib.parse
 
 _FAULT_KEYS = {"status", "body", "cut_after", "cut_clean_after", "stall_before_headers",
-               "stall_mid_body", "stall_at", "trickle", "times"}
+               "stall_mid_body", "stall_at", "trickle", "hold", "times"}
 
-# How long a cut connection waits for its last bytes to leave before the reset (a reset drops
-# whatever is still queued).
-_DRAIN_SECONDS = 1.0
+# How long a cut connection waits for the client to read its last bytes before the reset (a
+# reset drops whatever is still queued).
+_DRAIN_SECONDS = 10.0
+
+
+def _tcp_endpoint(address):
+    """An IPv4 address and port as /proc/net/tcp writes them ("0100007F:1F90")."""
+    host, port = address[:2]
+    packed = socket.inet_aton(host)
+    return f"{struct.unpack('<I', packed)[0]:08X}:{port:04X}"
+
+
+def _delivered(connection):
+    """True when nothing we wrote is still unacknowledged and the peer's socket on this machine
+    has read everything it received."""
+    try:
+        import fcntl
+        import termios
+        queued = fcntl.ioctl(connection.fileno(), termios.TIOCOUTQ, struct.pack("i", 0))
+        if struct.unpack("i", queued)[0] != 0:
+            return False
+        ours, theirs = connection.getsockname(), connection.getpeername()
+        wanted = (_tcp_endpoint(theirs), _tcp_endpoint(ours))
+        with open("/proc/net/tcp", encoding="ascii") as table:
+            for line in table.readlines()[1:]:
+                fields = line.split()
+                if (fields[1], fields[2]) == wanted:
+                    return int(fields[4].split(":")[1], 16) == 0
+    except (ImportError, OSError, ValueError):
+        time.sleep(0.05)
+        return True
+    return True  # the peer is not on this machine: its acknowledgement is all we can see
 
 
 def _check_fault(fault):
@@ -65,6 +96,8 @@ def _check_fault(fault):
     for key in ("stall_before_headers", "stall_mid_body"):
         if key in fault and fault[key] < 0:
             raise ValueError(f"{key} must not be negative")
+    if "hold" in fault and not callable(getattr(fault["hold"], "is_set", None)):
+        raise TypeError("hold must be a threading.Event")
     if "trickle" in fault:
         chunk, delay = fault["trickle"]
         if not isinstance(chunk, int) or chunk < 1 or delay < 0:
@@ -82,6 +115,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     sys_version = ""
     # An idle keep-alive connection ends after this long.
     timeout = 30
+    # Headers and body go out in separate writes: without this, Nagle's algorithm holds the
+    # body back until the client's delayed acknowledgement of the headers (about 40 ms on every
+    # small answer). Real servers send at once.
+    disable_nagle_algorithm = True
 
     def log_message(self, format, *args):  # noqa: A002 - the base class's signature
         pass  # the request log is self.server.owner.requests
@@ -122,19 +159,17 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(data)
 
     def _reset(self):
-        """Ends the connection with an RST once what was written has left."""
+        """Ends the connection with an RST once the client has read every byte written.
+
+        A reset that arrives while bytes still wait in the client's receive queue can be taken
+        for a clean end: the pending error is reported once, and whoever polls the socket first
+        (Wine's server does) consumes it, so the reads that drain the queue end with a plain 0.
+        Waiting until the peer's queue is empty (it is on this machine: /proc/net/tcp shows it)
+        makes the client meet the reset on its next read, every time."""
         connection = self.connection
         deadline = time.monotonic() + _DRAIN_SECONDS
-        try:
-            import fcntl
-            import termios
-            while time.monotonic() < deadline:
-                queued = fcntl.ioctl(connection.fileno(), termios.TIOCOUTQ, struct.pack("i", 0))
-                if struct.unpack("i", queued)[0] == 0:
-                    break
-                time.sleep(0.005)
-        except (ImportError, OSError):
-            time.sleep(0.05)
+        while time.monotonic() < deadline and not _delivered(connection):
+            time.sleep(0.002)
         connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.close_connection = True
         # The reader holds a reference to the socket; the descriptor closes with the last one.
@@ -146,6 +181,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         owner._record(self.path, self.headers.get("User-Agent"))
         fault = owner._take_fault(self.path)
         try:
+            if "hold" in fault:
+                while not fault["hold"].is_set():
+                    self._wait(0.01)
             if "stall_before_headers" in fault:
                 self._wait(fault["stall_before_headers"])
             if "status" in fault or "body" in fault:

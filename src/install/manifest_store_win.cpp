@@ -14,13 +14,25 @@ namespace {
 // 3 MiB); reading stops there instead of filling memory.
 constexpr std::uint64_t kMaxStoredManifestBytes = 256ll << 20;
 
-std::optional<std::uint64_t> regular_file_size(const std::filesystem::path& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+// The entries of one folder, from a single listing.
+std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder) {
+  WIN32_FIND_DATAW found{};
+  unique_find find(::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found,
+                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
     return std::nullopt;
   }
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  std::vector<FolderEntry> entries;
+  do {
+    const std::u16string_view name = as_utf16(found.cFileName);
+    if (name == u"." || name == u"..") {
+      continue;
+    }
+    entries.push_back(
+        {std::u16string(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+         (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+  } while (::FindNextFileW(find.get(), &found));
+  return entries;
 }
 
 }  // namespace
@@ -47,8 +59,14 @@ std::optional<std::string> find_installed_version() {
     return std::nullopt;
   }
   const std::filesystem::path folder = version_dir(*current);
-  const bool intact = is_version_intact(
-      *manifest, [&](std::string_view path) { return regular_file_size(folder / to_wide(path)); });
+  const bool intact =
+      is_version_intact_by_listing(*manifest, [&](const std::vector<std::u16string>& pieces) {
+        std::filesystem::path below = folder;
+        for (const std::u16string& piece : pieces) {
+          below /= to_wide(piece);
+        }
+        return list_folder(below);
+      });
   return intact ? current : std::nullopt;
 }
 

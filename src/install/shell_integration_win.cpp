@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/com_apartment_win.h"
 #include "base/win_support.h"
 // The shell, COM and property headers need the Windows types first.
 #include <objbase.h>
@@ -125,6 +126,7 @@ std::vector<std::filesystem::path> shortcut_paths() {
 }
 
 void register_shell_integration(std::string_view version) {
+  join_com_apartment();  // for the shell link objects
   const std::wstring launcher = installed_launcher_path().wstring();
   const std::wstring root = install_root().wstring();
   for (const std::filesystem::path& shortcut : shortcut_paths()) {

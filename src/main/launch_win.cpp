@@ -8,16 +8,19 @@ namespace nelo {
 
 void launch_version(std::string_view label, const std::shared_ptr<LauncherUi>& ui, bool hidden) {
   using namespace std::chrono_literals;
-  register_shell_integration(label);  // the launch goes on whatever happens there
   SteadyClock clock;
-  if (ui) {
-    set_phase(*ui, Launching{resume_is_fresh()});
-  }
-  // The application's handles close when `app` goes out of scope; nothing waits for its end.
-  auto app = start_app(label, hidden, clock);
   if (!ui) {
+    // Nobody watches a window: the application starts first, and the shortcuts and the entry
+    // in the installed programs are refreshed after (their outcome changes nothing), so that a
+    // hidden start reaches the application as soon as it can.
+    (void)start_app(label, hidden, clock);
+    register_shell_integration(label);
     return;
   }
+  register_shell_integration(label);  // the launch goes on whatever happens there
+  set_phase(*ui, Launching{resume_is_fresh()});
+  // The application's handles close when `app` goes out of scope; nothing waits for its end.
+  auto app = start_app(label, hidden, clock);
   if (!app) {
     show_error_and_wait(*ui, "Não deu para abrir o Nelo", app.message(), clock);
     return;

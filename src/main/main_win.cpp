@@ -1,6 +1,4 @@
 // The process entry: split the command line, pick the mode, run it, exit with 0.
-#include <objbase.h>
-
 #include <string_view>
 
 #include "base/win_support.h"
@@ -14,10 +12,8 @@ void run_program() {
   const wchar_t* raw = ::GetCommandLineW();
   const std::wstring_view line = raw != nullptr ? std::wstring_view(raw) : std::wstring_view();
   const nelo::LaunchOptions options = nelo::parse_command_line(nelo::as_utf16(line));
-
-  // The shell-link and launch code runs on this thread; a failure here changes nothing, since
-  // each COM user reports its own failure.
-  (void)::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // COM is joined on this thread where it is first used (shell links, the terms page), so that
+  // a hidden start reaches the application without it.
 
   switch (options.mode) {
     case nelo::RunMode::Uninstall:

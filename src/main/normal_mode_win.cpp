@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "base/com_apartment_win.h"
 #include "base/product.h"
 #include "base/wide_text_win.h"
 #include "main/consent.h"
@@ -16,6 +17,7 @@ namespace nelo {
 namespace {
 
 void open_terms_page() {
+  join_com_apartment();  // the shell may hand the address to COM components
   ::ShellExecuteW(nullptr, L"open", to_wide(kTermsPage).c_str(), nullptr, nullptr,
                   SW_SHOWNORMAL);
 }

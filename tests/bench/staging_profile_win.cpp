@@ -53,8 +53,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::map<std::string, std::filesystem::path> previous;
   if (argc > 2) {
-    auto stored = nelo::read_small_file(std::filesystem::path(argv[2]) / L".manifest.json",
-                                        64ull << 20);
+    auto stored =
+        nelo::read_small_file(std::filesystem::path(argv[2]) / L".manifest.json", 64ull << 20);
     auto parsed = stored ? nelo::parse_release_manifest(*stored)
                          : nelo::Result<nelo::ReleaseManifest>(nelo::fail("no manifest"));
     if (parsed) {

@@ -4,6 +4,9 @@
 
 #include <map>
 
+#include "base/unicode_lower.h"
+#include "base/utf.h"
+
 namespace nelo {
 namespace {
 
@@ -27,6 +30,174 @@ TEST(IntactnessTest, EveryFileMustHaveItsExactSize) {
   disk["a/b.dll"] = 0;
   disk.erase("c");
   EXPECT_FALSE(is_version_intact(manifest, probe));
+}
+
+// A version folder as Windows shows it: names keep their letter case, lookups ignore it.
+struct Node {
+  bool is_folder = true;
+  std::uint64_t size = 0;
+  std::map<std::u16string, Node> children;
+};
+
+std::u16string wide(std::string_view utf8) {
+  return *utf8_to_utf16(utf8);
+}
+
+const Node* child(const Node& folder, const std::u16string& name) {
+  for (const auto& [entry_name, entry] : folder.children) {
+    if (lower_case(entry_name) == lower_case(name)) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
+void add(Node& root, std::string_view path, std::optional<std::uint64_t> file_size) {
+  Node* node = &root;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = path.find('/', start);
+    Node& next = node->children[wide(path.substr(start, end - start))];
+    if (end == std::string_view::npos) {
+      next.is_folder = !file_size;
+      next.size = file_size.value_or(0);
+      return;
+    }
+    node = &next;
+    start = end + 1;
+  }
+}
+
+const Node* find(const Node& root, const std::vector<std::u16string>& pieces) {
+  const Node* node = &root;
+  for (const std::u16string& piece : pieces) {
+    if (!node->is_folder || !(node = child(*node, piece))) {
+      return nullptr;
+    }
+  }
+  return node;
+}
+
+std::vector<std::u16string> split(std::string_view path) {
+  std::vector<std::u16string> pieces;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = path.find_first_of("/\\", start);
+    pieces.push_back(wide(path.substr(start, end - start)));
+    if (end == std::string_view::npos) {
+      return pieces;
+    }
+    start = end + 1;
+  }
+}
+
+// The per-file question and the per-folder listing, over the same disk.
+struct Disk {
+  Node root;
+  int listings = 0;
+
+  FileSizeProbe probe() const {
+    return [this](std::string_view path) -> std::optional<std::uint64_t> {
+      const Node* node = find(root, split(path));
+      return node && !node->is_folder ? std::optional<std::uint64_t>(node->size) : std::nullopt;
+    };
+  }
+  FolderLister lister() {
+    return
+        [this](
+            const std::vector<std::u16string>& folder) -> std::optional<std::vector<FolderEntry>> {
+          ++listings;
+          const Node* node = find(root, folder);
+          if (!node || !node->is_folder) {
+            return std::nullopt;
+          }
+          std::vector<FolderEntry> entries;
+          for (const auto& [name, entry] : node->children) {
+            entries.push_back({name, entry.is_folder, entry.size});
+          }
+          return entries;
+        };
+  }
+};
+
+ReleaseManifest listing(std::vector<std::pair<std::string, std::uint64_t>> files) {
+  ReleaseManifest manifest;
+  for (auto& [path, size] : files) {
+    manifest.files.push_back({path, "", size, 0});
+  }
+  return manifest;
+}
+
+TEST(IntactnessTest, TheListingAgreesWithTheQuestionPerFile) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::optional<std::uint64_t>>> disk;  // none: a folder
+    std::vector<std::pair<std::string, std::uint64_t>> manifest;
+    bool intact;
+  };
+  const std::vector<Case> cases = {
+      {"whole",
+       {{"Nelo.exe", 10}, {"res/a.bin", 3}, {"res/deep/b", 0}},
+       {{"Nelo.exe", 10}, {"res/a.bin", 3}, {"res/deep/b", 0}},
+       true},
+      {"a file missing", {{"Nelo.exe", 10}}, {{"Nelo.exe", 10}, {"res/a.bin", 3}}, false},
+      {"a folder missing", {{"Nelo.exe", 10}}, {{"Nelo.exe", 10}, {"x/y/z", 1}}, false},
+      {"one byte more", {{"Nelo.exe", 11}}, {{"Nelo.exe", 10}}, false},
+      {"one byte less", {{"Nelo.exe", 9}}, {{"Nelo.exe", 10}}, false},
+      {"a folder where a file should be",
+       {{"Nelo.exe", 10}, {"res", std::nullopt}},
+       {{"Nelo.exe", 10}, {"res", 0}},
+       false},
+      {"a file where a folder should be",
+       {{"Nelo.exe", 10}, {"res", 4}},
+       {{"Nelo.exe", 10}, {"res/a.bin", 4}},
+       false},
+      {"letter case of the file", {{"nelo.EXE", 10}}, {{"Nelo.exe", 10}}, true},
+      {"letter case of the folders",
+       {{"Nelo.exe", 1}, {"RES/Deep/a", 2}},
+       {{"Nelo.exe", 1}, {"res/dEEP/A", 2}},
+       true},
+      {"letter case beyond ASCII",
+       {{"Nelo.exe", 1}, {"Ärger/Öl.txt", 2}},
+       {{"Nelo.exe", 1}, {"ärger/öL.txt", 2}},
+       true},
+      {"a path through backslashes",
+       {{"Nelo.exe", 1}, {"res/sub/a", 2}},
+       {{"Nelo.exe", 1}, {"res\\sub\\a", 2}, {"res/sub\\a", 2}},
+       true},
+      {"a path through backslashes, missing",
+       {{"Nelo.exe", 1}, {"res/a", 2}},
+       {{"Nelo.exe", 1}, {"res\\sub\\a", 2}},
+       false},
+      {"a file listed twice", {{"Nelo.exe", 1}}, {{"Nelo.exe", 1}, {"NELO.exe", 1}}, true},
+      {"extra files are no matter",
+       {{"Nelo.exe", 1}, {"user-data.txt", 7}},
+       {{"Nelo.exe", 1}},
+       true},
+  };
+  for (const Case& c : cases) {
+    Disk disk;
+    for (const auto& [path, size] : c.disk) {
+      add(disk.root, path, size);
+    }
+    const ReleaseManifest manifest = listing(c.manifest);
+    EXPECT_EQ(is_version_intact(manifest, disk.probe()), c.intact) << c.name << " (per file)";
+    EXPECT_EQ(is_version_intact_by_listing(manifest, disk.lister()), c.intact)
+        << c.name << " (listing)";
+  }
+}
+
+TEST(IntactnessTest, EachFolderIsListedOnce) {
+  Disk disk;
+  std::vector<std::pair<std::string, std::uint64_t>> files = {{"Nelo.exe", 5}};
+  add(disk.root, "Nelo.exe", 5);
+  for (int i = 0; i < 2000; ++i) {
+    const std::string path = "res/f" + std::to_string(i % 20) + "/file" + std::to_string(i);
+    add(disk.root, path, i);
+    files.push_back({i % 2 ? path : "RES\\F" + path.substr(5), i});
+  }
+  EXPECT_TRUE(is_version_intact_by_listing(listing(files), disk.lister()));
+  EXPECT_EQ(disk.listings, 21) << "the version folder and the twenty below res";
 }
 
 }  // namespace

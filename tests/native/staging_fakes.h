@@ -50,6 +50,7 @@ class FakeDisk final : public StagingDisk {
   std::set<std::string> failing;  // paths whose operation fails
   bool links_work = true;
   std::vector<std::string> log;
+  std::map<std::string, int> create_calls;  // folder to the number of requests for it
 
   static std::string key(const std::filesystem::path& path) { return path.generic_string(); }
 
@@ -61,6 +62,7 @@ class FakeDisk final : public StagingDisk {
                   [&](const auto& f) { return f == prefix || f.starts_with(prefix + "/"); });
   }
   Status create_folders(const std::filesystem::path& folder) override {
+    ++create_calls[key(folder)];
     if (failing.count(key(folder))) {
       return fail("acesso negado (os error 5)");
     }

@@ -68,6 +68,22 @@ TEST_F(StagingTest, DownloadsVerifiesAndMovesTheWholeFolderIntoPlace) {
   EXPECT_EQ(disk_.log.back(), "rename /v/2.0.partial /v/2.0");
 }
 
+TEST_F(StagingTest, EachFolderIsAskedForOnce) {
+  Release release;
+  for (int i = 0; i < 30; ++i) {
+    release.files.push_back({"res/f" + std::to_string(i % 3) + "/x" + std::to_string(i), "c"});
+  }
+  release.files.push_back({"Nelo.exe", "p"});
+  release.files.push_back({"res\\f0\\late.bin", "late"});  // the same folder, other separators
+  ASSERT_TRUE(stage(make_manifest("2.0", release, server_)).ok());
+  EXPECT_EQ(disk_.create_calls["/v/2.0.partial"], 1);
+  for (const char* folder :
+       {"/v/2.0.partial/res/f0", "/v/2.0.partial/res/f1", "/v/2.0.partial/res/f2"}) {
+    EXPECT_EQ(disk_.create_calls[folder], 1) << folder;
+  }
+  EXPECT_EQ(disk_.content("/v/2.0/res/f0/late.bin"), "late");
+}
+
 TEST_F(StagingTest, ReportsProgressBeforeFetchingAndAfterEveryChunk) {
   const std::string big(150000, 'x');
   auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big", big}}}, server_);

@@ -1,0 +1,31 @@
+# Delay-loaded system DLLs for Nelo-Setup.exe: a DLL is loaded at the first call into it, not at
+# the start of the process. A hidden start that finds its version intact then reaches the
+# application without loading the window's graphics stack (Direct2D pulls in Direct3D and
+# OpenGL under Wine), the HTTP client or COM. Each DLL gets a delay-import library made by
+# dlltool from the functions the program calls; a function missing from the list still links
+# through the ordinary import library, only without the delay.
+set(NELO_DELAY_LOADED
+  "d2d1.dll:D2D1CreateFactory,D2D1MakeRotateMatrix"
+  "dwrite.dll:DWriteCreateFactory"
+  "winhttp.dll:WinHttpCloseHandle,WinHttpConnect,WinHttpOpen,WinHttpOpenRequest,WinHttpQueryHeaders,WinHttpReadData,WinHttpReceiveResponse,WinHttpSendRequest,WinHttpSetTimeouts"
+  "ole32.dll:CoCreateInstance,CoInitializeEx,CoTaskMemFree,PropVariantClear"
+  "oleaut32.dll:SysAllocString"
+  "shell32.dll:SHGetKnownFolderPath,ShellExecuteW")
+
+set(NELO_DELAY_IMPORT_LIBS "")
+foreach(entry IN LISTS NELO_DELAY_LOADED)
+  string(REPLACE ":" ";" parts "${entry}")
+  list(GET parts 0 dll)
+  list(GET parts 1 functions)
+  string(REPLACE "," "\n" exports "${functions}")
+  get_filename_component(name ${dll} NAME_WE)
+  set(def ${CMAKE_BINARY_DIR}/delay/${name}.def)
+  set(lib ${CMAKE_BINARY_DIR}/delay/lib${name}_delay.a)
+  file(WRITE ${def} "LIBRARY ${dll}\nEXPORTS\n${exports}\n")
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --output-delaylib ${lib} --dllname ${dll}
+    DEPENDS ${def}
+    COMMENT "Delay-import library for ${dll}")
+  list(APPEND NELO_DELAY_IMPORT_LIBS ${lib})
+endforeach()
+add_custom_target(nelo_delay_import_libs DEPENDS ${NELO_DELAY_IMPORT_LIBS})

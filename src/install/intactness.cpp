@@ -1,6 +1,5 @@
 #include "install/intactness.h"
 
-#include <map>
 #include <unordered_map>
 
 #include "base/unicode_lower.h"
@@ -42,37 +41,59 @@ bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& fil
   return true;
 }
 
-bool is_version_intact_by_listing(const ReleaseManifest& manifest, const FolderLister& list) {
-  // Folders by the folded pieces of their path; a folder that cannot be listed is kept as an
-  // empty optional, so it is asked for once.
-  std::map<std::vector<std::u32string>, std::optional<FoldedListing>> listings;
+bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& file_size,
+                       const FolderLister& list, std::size_t list_from) {
+  // Folders by the text of their path as the manifest writes it. Two spellings of one folder
+  // (letter case, "/" against "\\") count apart: at worst a folder is listed twice, and each
+  // listing is searched without regard to letter case all the same.
+  struct Folder {
+    std::size_t files = 0;
+    bool listed = false;
+    std::optional<FoldedListing> entries;  // empty when the folder could not be listed
+  };
+  const auto folder_of = [](std::string_view path) {
+    const std::size_t last = path.find_last_of("/\\");
+    return last == std::string_view::npos ? std::string_view() : path.substr(0, last);
+  };
+  std::unordered_map<std::string_view, Folder> folders;
   for (const ManifestFile& file : manifest.files) {
-    std::optional<std::vector<std::u16string>> pieces = path_pieces(file.path);
-    if (!pieces) {
-      return false;
+    ++folders[folder_of(file.path)].files;
+  }
+
+  for (const ManifestFile& file : manifest.files) {
+    const std::string_view folder_path = folder_of(file.path);
+    Folder& folder = folders[folder_path];
+    if (folder.files < list_from) {
+      const std::optional<std::uint64_t> size = file_size(file.path);
+      if (!size || *size != file.size) {
+        return false;
+      }
+      continue;
     }
-    const std::u16string name = std::move(pieces->back());
-    pieces->pop_back();
-    std::vector<std::u32string> folded_folder;
-    for (const std::u16string& piece : *pieces) {
-      folded_folder.push_back(lower_case(piece));
-    }
-    auto found = listings.find(folded_folder);
-    if (found == listings.end()) {
-      std::optional<FoldedListing> folded;
-      if (std::optional<std::vector<FolderEntry>> entries = list(*pieces)) {
-        folded.emplace();
+    if (!folder.listed) {
+      folder.listed = true;
+      const std::optional<std::vector<std::u16string>> pieces =
+          folder_path.empty() ? std::vector<std::u16string>() : path_pieces(folder_path);
+      std::optional<std::vector<FolderEntry>> entries;
+      if (pieces) {
+        entries = list(*pieces);
+      }
+      if (entries) {
+        folder.entries.emplace();
+        folder.entries->reserve(entries->size());
         for (FolderEntry& entry : *entries) {
-          folded->try_emplace(lower_case(entry.name), std::move(entry));
+          folder.entries->try_emplace(lower_case(entry.name), std::move(entry));
         }
       }
-      found = listings.emplace(std::move(folded_folder), std::move(folded)).first;
     }
-    if (!found->second) {
+    const std::string_view name =
+        std::string_view(file.path).substr(folder_path.empty() ? 0 : folder_path.size() + 1);
+    const std::optional<std::u16string> wide_name = utf8_to_utf16(name);
+    if (!folder.entries || !wide_name) {
       return false;
     }
-    const auto entry = found->second->find(lower_case(name));
-    if (entry == found->second->end() || entry->second.is_folder ||
+    const auto entry = folder.entries->find(lower_case(*wide_name));
+    if (entry == folder.entries->end() || entry->second.is_folder ||
         entry->second.size != file.size) {
       return false;
     }

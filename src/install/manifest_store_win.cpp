@@ -14,6 +14,15 @@ namespace {
 // 3 MiB); reading stops there instead of filling memory.
 constexpr std::uint64_t kMaxStoredManifestBytes = 256ll << 20;
 
+std::optional<std::uint64_t> regular_file_size(const std::filesystem::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 // The entries of one folder, from a single listing.
 std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder) {
   WIN32_FIND_DATAW found{};
@@ -59,8 +68,9 @@ std::optional<std::string> find_installed_version() {
     return std::nullopt;
   }
   const std::filesystem::path folder = version_dir(*current);
-  const bool intact =
-      is_version_intact_by_listing(*manifest, [&](const std::vector<std::u16string>& pieces) {
+  const bool intact = is_version_intact(
+      *manifest, [&](std::string_view path) { return regular_file_size(folder / to_wide(path)); },
+      [&](const std::vector<std::u16string>& pieces) {
         std::filesystem::path below = folder;
         for (const std::u16string& piece : pieces) {
           below /= to_wide(piece);

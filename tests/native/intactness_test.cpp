@@ -182,12 +182,14 @@ TEST(IntactnessTest, TheListingAgreesWithTheQuestionPerFile) {
     }
     const ReleaseManifest manifest = listing(c.manifest);
     EXPECT_EQ(is_version_intact(manifest, disk.probe()), c.intact) << c.name << " (per file)";
-    EXPECT_EQ(is_version_intact_by_listing(manifest, disk.lister()), c.intact)
-        << c.name << " (listing)";
+    EXPECT_EQ(is_version_intact(manifest, disk.probe(), disk.lister(), 1), c.intact)
+        << c.name << " (every folder listed)";
+    EXPECT_EQ(is_version_intact(manifest, disk.probe(), disk.lister(), 2), c.intact)
+        << c.name << " (folders of two files or more listed)";
   }
 }
 
-TEST(IntactnessTest, EachFolderIsListedOnce) {
+TEST(IntactnessTest, LargeFoldersAreListedOnceAndSmallOnesAskedFileByFile) {
   Disk disk;
   std::vector<std::pair<std::string, std::uint64_t>> files = {{"Nelo.exe", 5}};
   add(disk.root, "Nelo.exe", 5);
@@ -196,8 +198,18 @@ TEST(IntactnessTest, EachFolderIsListedOnce) {
     add(disk.root, path, i);
     files.push_back({i % 2 ? path : "RES\\F" + path.substr(5), i});
   }
-  EXPECT_TRUE(is_version_intact_by_listing(listing(files), disk.lister()));
-  EXPECT_EQ(disk.listings, 21) << "the version folder and the twenty below res";
+  int questions = 0;
+  const FileSizeProbe probe = disk.probe();
+  const FileSizeProbe counted = [&](std::string_view path) {
+    ++questions;
+    return probe(path);
+  };
+  EXPECT_TRUE(is_version_intact(listing(files), counted, disk.lister()));
+  EXPECT_EQ(disk.listings, 20) << "each folder of a hundred files, once";
+  EXPECT_EQ(questions, 1) << "the version folder holds one file: it is asked for";
+
+  add(disk.root, "res/f7/file7", 8);  // one byte more
+  EXPECT_FALSE(is_version_intact(listing(files), counted, disk.lister()));
 }
 
 }  // namespace

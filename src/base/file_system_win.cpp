@@ -1,5 +1,7 @@
 #include "base/file_system_win.h"
 
+#include <new>
+
 #include "base/system_error_win.h"
 #include "base/unique_handle.h"
 
@@ -43,7 +45,12 @@ std::optional<std::string> read_small_file(const std::filesystem::path& path,
       static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
     return std::nullopt;
   }
-  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;  // an optional document that memory cannot hold counts as absent
+  }
   size_t done = 0;
   while (done < bytes.size()) {
     DWORD read = 0;

@@ -2,8 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <new>
+#include <stdexcept>
 #include <unordered_map>
 
+#include "base/unicode_lower.h"
+#include "base/utf.h"
 #include "install/windows_names.h"
 
 namespace nelo {
@@ -38,6 +42,8 @@ int nesting_depth(std::string_view document) {
   }
   return deepest;
 }
+
+Result<ReleaseManifest> parse_bounded_manifest(std::string document);
 
 bool is_version_character(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -100,6 +106,24 @@ bool is_valid_version_label(std::string_view label) {
   return is_plain_windows_name(label) && !ends_with_partial(label);
 }
 
+bool is_reserved_version_name(std::string_view name) {
+  // Windows compares names by their upper case: besides ASCII letters, the long s and the
+  // dotless i are taken for "S" and "I", so they count here too.
+  const std::optional<std::u16string> wide = utf8_to_utf16(name);
+  if (!wide) {
+    return false;
+  }
+  std::u32string folded = lower_case(*wide);
+  for (char32_t& c : folded) {
+    if (c == U'\u017F') {
+      c = U's';
+    } else if (c == U'\u0131') {
+      c = U'i';
+    }
+  }
+  return folded == U".manifest.json";
+}
+
 bool is_valid_manifest_path(std::string_view path) {
   if (path.empty() || path.front() == '/' || path.front() == '\\' ||
       path.find(':') != std::string_view::npos) {
@@ -110,8 +134,10 @@ bool is_valid_manifest_path(std::string_view path) {
     const size_t end = path.find_first_of("/\\", start);
     const std::string_view piece = path.substr(start, end - start);
     // Each piece must be a name Windows keeps as written, so that the file lands exactly where
-    // the path says: no empty piece, no "." or "..", no trailing dot or blank, no device.
-    if (!is_plain_windows_name(piece)) {
+    // the path says: no empty piece, no "." or "..", no trailing dot or blank, no device. At the
+    // top, no name the version folder keeps for itself: the stored manifest would overwrite
+    // that file, and its digest would then name other bytes in the next reuse index.
+    if (!is_plain_windows_name(piece) || (start == 0 && is_reserved_version_name(piece))) {
       return false;
     }
     if (end == std::string_view::npos) {
@@ -122,6 +148,23 @@ bool is_valid_manifest_path(std::string_view path) {
 }
 
 Result<ReleaseManifest> parse_release_manifest(std::string document) {
+  // The reader's allocations are the one way the standard library can fail here; a document
+  // too large for memory is refused like any other it cannot read.
+  try {
+    return parse_bounded_manifest(std::move(document));
+  } catch (const std::bad_alloc&) {
+    return fail("lista inválida");
+  } catch (const std::length_error&) {
+    return fail("lista inválida");
+  }
+}
+
+namespace {
+
+Result<ReleaseManifest> parse_bounded_manifest(std::string document) {
+  if (document.size() > kManifestMaxBytes) {
+    return fail("lista inválida");
+  }
   // A byte-order mark is not JSON, and a raw NUL byte never occurs in JSON text; the reader
   // would skip the first and take the second for the end of the input, ignoring what follows.
   if (std::string_view(document).starts_with("\xEF\xBB\xBF") ||
@@ -169,6 +212,8 @@ Result<ReleaseManifest> parse_release_manifest(std::string document) {
   manifest.document = std::move(document);
   return manifest;
 }
+
+}  // namespace
 
 bool manifest_changes_app(const std::optional<ReleaseManifest>& current,
                           const std::vector<ManifestFile>& files) {

@@ -33,15 +33,29 @@ struct ReleaseManifest {
 // The deepest nesting of arrays and objects a manifest may have.
 constexpr int kManifestMaxDepth = 128;
 
+// The largest manifest document accepted, from the server or from disk: a release of 20,000
+// files takes about 3 MiB; anything near this is not an honest manifest.
+constexpr std::uint64_t kManifestMaxBytes = 64ull << 20;
+
 // Accepts a document or gives the first rule it breaks: "lista inválida", "lista sem versão",
-// "lista sem arquivos", "arquivo inválido na lista" or "lista sem o Nelo.exe". Pure: no I/O.
+// "lista sem arquivos", "arquivo inválido na lista" or "lista sem o Nelo.exe". A document larger
+// than `kManifestMaxBytes`, or one that memory cannot hold parsed, is "lista inválida": never an
+// exception. Pure: no I/O.
 Result<ReleaseManifest> parse_release_manifest(std::string document);
 
 // True for a version label that names exactly one ordinary folder below "versions": ASCII
 // letters, digits, "." and "-", and no name that Windows would alias ("..", "1.0.", "nul.1").
 bool is_valid_version_label(std::string_view label);
 
-// True for a relative file path whose every piece is an ordinary Windows name.
+// The name that a version folder keeps for its own copy of the manifest.
+constexpr std::string_view kStoredManifestName = ".manifest.json";
+
+// True for a name that the version folder uses for itself (its stored manifest), in any letter
+// case Windows would take for it: a release file of that name would be overwritten by it.
+bool is_reserved_version_name(std::string_view name);
+
+// True for a relative file path whose every piece is an ordinary Windows name and whose first
+// piece is not a name the version folder keeps for itself.
 bool is_valid_manifest_path(std::string_view path);
 
 // True when the new file list changes the application itself; false when every changed entry is

@@ -10,10 +10,6 @@
 namespace nelo {
 namespace {
 
-// A stored manifest larger than this is not one we wrote (a release of 20,000 files takes about
-// 3 MiB); reading stops there instead of filling memory.
-constexpr std::uint64_t kMaxStoredManifestBytes = 256ll << 20;
-
 std::optional<std::uint64_t> regular_file_size(const std::filesystem::path& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
@@ -50,7 +46,7 @@ std::optional<ReleaseManifest> load_stored_manifest(const std::optional<std::str
   if (!label) {
     return std::nullopt;
   }
-  auto bytes = read_small_file(version_dir(*label) / L".manifest.json", kMaxStoredManifestBytes);
+  auto bytes = read_small_file(version_dir(*label) / L".manifest.json", kManifestMaxBytes);
   if (!bytes) {
     return std::nullopt;
   }

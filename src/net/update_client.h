@@ -26,10 +26,13 @@ class UpdateClient {
   // "a conexão caiu", or "resposta grande demais" when the body cannot be held in memory.
   // `expected_size` (0 when unknown) is a hint only: the body is reserved at it, so that a
   // correct hint means one allocation of exactly the body's size, and a body of that size is
-  // admitted whenever the machine can hold it (see `body_size_limit`).
+  // admitted whenever the machine can hold it (see `body_size_limit`). `most` (0 for none)
+  // bounds the body further: a longer one ends the request with "resposta grande demais" as
+  // soon as it passes the bound.
   virtual Result<ByteBuffer> fetch_resource(std::string_view relative_path,
                                             const ChunkCallback& on_chunk,
-                                            std::uint64_t expected_size = 0) = 0;
+                                            std::uint64_t expected_size = 0,
+                                            std::uint64_t most = 0) = 0;
 };
 
 // Opens a client for the update base URL (NELO_UPDATE_BASE, or the built-in default) with

@@ -39,7 +39,7 @@ class WinHttpClient final : public UpdateClient {
         secure_(secure) {}
 
   Result<ByteBuffer> fetch_resource(std::string_view relative_path, const ChunkCallback& on_chunk,
-                                    std::uint64_t expected_size) override {
+                                    std::uint64_t expected_size, std::uint64_t most) override {
     const std::wstring object = to_wide(base_path_ + std::string(relative_path));
     unique_hinternet request(
         ::WinHttpOpenRequest(connection_.get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
@@ -62,7 +62,7 @@ class WinHttpClient final : public UpdateClient {
     if (status != 200) {
       return fail("o servidor respondeu " + std::to_string(status));
     }
-    return read_body(request.get(), on_chunk, expected_size);
+    return read_body(request.get(), on_chunk, expected_size, most);
   }
 
  private:
@@ -70,8 +70,11 @@ class WinHttpClient final : public UpdateClient {
   // reads near the end of a body reserved at its exact size go through the side buffer, so a
   // correct hint costs one allocation and no copy of the body.
   static Result<ByteBuffer> read_body(HINTERNET request, const ChunkCallback& on_chunk,
-                                      std::uint64_t expected_size) {
-    const std::uint64_t limit64 = body_size_limit(physical_memory(), expected_size);
+                                      std::uint64_t expected_size, std::uint64_t most) {
+    std::uint64_t limit64 = body_size_limit(physical_memory(), expected_size);
+    if (most != 0) {
+      limit64 = std::min(limit64, most);
+    }
     const auto limit = static_cast<std::size_t>(
         std::min<std::uint64_t>(limit64, std::numeric_limits<std::size_t>::max()));
     ByteBuffer body;

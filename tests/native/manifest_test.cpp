@@ -109,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LptVersion", manifest(kProgram, "\"Lpt9.2\""), "lista sem versão"},
         Case{"Com10Version", manifest(kProgram, "\"COM10\""), ""},
         Case{"StagingFolderVersion", manifest(kProgram, "\"2.0.partial\""), "lista sem versão"},
-        Case{"StagingFolderVersionUpper", manifest(kProgram, "\"2.0.PARTIAL\""), "lista sem versão"},
+        Case{"StagingFolderVersionUpper", manifest(kProgram, "\"2.0.PARTIAL\""),
+             "lista sem versão"},
         Case{"PartialInsideVersion", manifest(kProgram, "\"2.0.partial-1\""), ""},
         Case{"LeadingDotVersion", manifest(kProgram, "\".1\""), ""},
         // The last occurrence of a repeated key counts.
@@ -169,6 +170,21 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"WildcardInPath", manifest(kProgram + "," + entry("a*b")),
              "arquivo inválido na lista"},
         Case{"MixedSeparators", manifest(kProgram + "," + entry("a/b\\c")), ""},
+        // The name the version folder keeps its manifest under, in any case Windows folds.
+        Case{"StoredManifestName", manifest(kProgram + "," + entry(".manifest.json")),
+             "arquivo inválido na lista"},
+        Case{"StoredManifestNameUpper", manifest(kProgram + "," + entry(".MANIFEST.Json")),
+             "arquivo inválido na lista"},
+        Case{"StoredManifestNameLongS", manifest(kProgram + "," + entry(".manife\u017Ft.json")),
+             "arquivo inválido na lista"},
+        Case{"StoredManifestNameDotlessI", manifest(kProgram + "," + entry(".man\u0131fest.json")),
+             "arquivo inválido na lista"},
+        Case{"StoredManifestNameAsFolder", manifest(kProgram + "," + entry(".manifest.json/x")),
+             "arquivo inválido na lista"},
+        Case{"StoredManifestNameBelowTheTop", manifest(kProgram + "," + entry("a/.manifest.json")),
+             ""},
+        Case{"StoredManifestNameLookalike", manifest(kProgram + "," + entry(".manifest.jsonx")),
+             ""},
         Case{"BackslashSeparators", manifest(kProgram + "," + entry("res\\x.dll")), ""},
         Case{"UpperCaseDigest", manifest(entry("Nelo.exe", std::string(64, 'F'))), ""},
         Case{"ShortDigest", manifest(entry("Nelo.exe", std::string(63, 'a'))),
@@ -187,6 +203,46 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ProgramInSubfolder", manifest(entry("bin/Nelo.exe")), "lista sem o Nelo.exe"},
         Case{"ProgramLater", manifest(entry("a") + "," + entry("Nelo.exe")), ""}),
     case_name);
+
+TEST(ManifestTest, AnOversizedDocumentIsRefusedUnread) {
+  std::string document = manifest(kProgram);
+  document.insert(document.size() - 1,
+                  ", \"pad\": \"" + std::string(kManifestMaxBytes, 'x') + "\"");
+  ASSERT_GT(document.size(), kManifestMaxBytes);
+  const auto parsed = parse_release_manifest(std::move(document));
+  ASSERT_FALSE(parsed.ok());
+  EXPECT_EQ(parsed.message(), "lista inválida");
+}
+
+TEST(ManifestTest, ADeepAndWideDocumentGivesAMessage) {
+  // Nesting at the limit, with wide arrays at every level and a long list of files, within
+  // the size bound: accepted or refused, but always as a value.
+  std::string wide;
+  for (int i = 0; i < 5000; ++i) {
+    wide += i ? ",[]" : "[]";
+  }
+  std::string deep;
+  for (int level = 0; level < kManifestMaxDepth - 2; ++level) {
+    deep += "[" + wide + ",";
+  }
+  deep += "0";
+  deep += std::string(kManifestMaxDepth - 2, ']');
+  std::string files = kProgram;
+  for (int i = 0; i < 20000; ++i) {
+    files += "," + entry("res/f" + std::to_string(i));
+  }
+  std::string document = manifest(files);
+  document.insert(document.size() - 1, ", \"deep\": " + deep);
+  ASSERT_LT(document.size(), kManifestMaxBytes);
+  const auto parsed = parse_release_manifest(std::move(document));
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  EXPECT_EQ(parsed->files.size(), 20001u);
+
+  const auto too_deep =
+      parse_release_manifest(manifest(kProgram).insert(1, "\"d\": [" + deep + "], "));
+  ASSERT_FALSE(too_deep.ok());
+  EXPECT_EQ(too_deep.message(), "lista inválida");
+}
 
 TEST(ManifestTest, KeepsEntriesAsWrittenWithLowerCaseDigests) {
   const std::string document =

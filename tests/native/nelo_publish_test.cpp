@@ -437,6 +437,13 @@ std::vector<RefusalCase> refusal_cases() {
          add_file(r, "\xCE\x9B\xCE\x9F\xCE\x93\xCE\x9F\xCE\xA3");  // "ΛΟΓΟΣ"
        },
        "maiúsculas"},
+      {"TheStoredManifestsName",
+       [](const fs::path& r, PublishOptions&) { add_file(r, ".manifest.json"); }, "guarda para si"},
+      {"TheStoredManifestsNameInOtherCase",
+       [](const fs::path& r, PublishOptions&) { add_file(r, ".Manifest.JSON"); }, "guarda para si"},
+      {"TheStoredManifestsNameAsAFolder",
+       [](const fs::path& r, PublishOptions&) { add_file(r, ".manifest.json/x.txt"); },
+       "guarda para si"},
       {"FileAndFolderInOtherCase",
        [](const fs::path& r, PublishOptions&) {
          add_file(r, "lib");

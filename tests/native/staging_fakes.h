@@ -22,7 +22,7 @@ class FakeUpdateClient final : public UpdateClient {
   std::vector<std::uint64_t> expected_sizes;  // the hint of every request
 
   Result<ByteBuffer> fetch_resource(std::string_view relative_path, const ChunkCallback& on_chunk,
-                                    std::uint64_t expected_size) override {
+                                    std::uint64_t expected_size, std::uint64_t most) override {
     const std::string path(relative_path);
     requests.push_back(path);
     expected_sizes.push_back(expected_size);
@@ -32,6 +32,9 @@ class FakeUpdateClient final : public UpdateClient {
     const auto body = bodies.find(path);
     if (body == bodies.end()) {
       return fail("o servidor respondeu 404");
+    }
+    if (most != 0 && body->second.size() > most) {
+      return fail("resposta grande demais");
     }
     for (size_t done = 0; done < body->second.size(); done += 65536) {
       if (on_chunk) {

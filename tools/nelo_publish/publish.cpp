@@ -120,6 +120,9 @@ Status check_manifest_path(const std::string& path) {
     }
     start = slash + 1;
   }
+  if (is_reserved_version_name(std::string_view(path).substr(0, path.find('/')))) {
+    return fail("nome que a pasta da versão guarda para si: \"" + path + "\"");
+  }
   if (!is_valid_manifest_path(path)) {
     return fail("caminho impróprio para o Windows: \"" + path + "\"");
   }

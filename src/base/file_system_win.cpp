@@ -1,5 +1,7 @@
 #include "base/file_system_win.h"
 
+#include <algorithm>
+#include <limits>
 #include <new>
 
 #include "base/system_error_win.h"
@@ -65,6 +67,23 @@ std::optional<std::string> read_small_file(const std::filesystem::path& path,
   }
   bytes.resize(done);
   return bytes;
+}
+
+Status write_all(HANDLE file, std::string_view bytes) {
+  // One write takes at most a DWORD; half of that keeps every piece far from the edge.
+  constexpr std::size_t kMostPerWrite = std::numeric_limits<DWORD>::max() / 2;
+  while (!bytes.empty()) {
+    const auto piece = static_cast<DWORD>(std::min(bytes.size(), kMostPerWrite));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data(), piece, &written, nullptr)) {
+      return fail(last_error_text());
+    }
+    if (written == 0) {
+      return fail(system_error_text(ERROR_WRITE_FAULT));
+    }
+    bytes.remove_prefix(written);
+  }
+  return {};
 }
 
 std::uint64_t physical_memory() {

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/result.h"
+#include "base/win_support.h"
 
 namespace nelo {
 
@@ -18,6 +20,11 @@ Status create_folders(const std::filesystem::path& folder);
 // The whole file, or nothing when it cannot be opened or read or is larger than `max_bytes`.
 std::optional<std::string> read_small_file(const std::filesystem::path& path,
                                            std::uint64_t max_bytes);
+
+// Writes every byte of `bytes` to `file`, in as many writes as it takes. A write that reports
+// success with nothing written fails (ERROR_WRITE_FAULT) instead of being tried for ever. Fails
+// with the system's error text.
+Status write_all(HANDLE file, std::string_view bytes);
 
 // The machine's physical memory in bytes, 0 when unknown.
 std::uint64_t physical_memory();

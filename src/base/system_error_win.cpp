@@ -20,11 +20,9 @@ std::string system_error_text(DWORD code) {
          (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
     message.pop_back();
   }
-  std::string text = to_utf8(message);
-  if (!text.empty()) {
-    text += ' ';
-  }
-  return text + "(os error " + std::to_string(code) + ")";
+  // " (os error N)" follows the text even when Windows has none: the messages built around it
+  // ("copiar x: " + this) read the same either way.
+  return to_utf8(message) + " (os error " + std::to_string(code) + ")";
 }
 
 std::string last_error_text() {

@@ -8,6 +8,7 @@
 #include "base/unique_handle.h"
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
+#include "install/tree_removal.h"
 
 namespace nelo {
 namespace {
@@ -24,8 +25,7 @@ void remove_file_name(const std::filesystem::path& path) {
 }  // namespace
 
 void WindowsStagingDisk::remove_tree(const std::filesystem::path& folder) {
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
+  (void)nelo::remove_tree(folder);  // never through a link; what stays is reported elsewhere
 }
 
 Status WindowsStagingDisk::create_folders(const std::filesystem::path& folder) {
@@ -48,10 +48,16 @@ Status WindowsStagingDisk::take_over_file(const std::filesystem::path& source,
     }
   }
   remove_file_name(target);
-  if (::CopyFileExW(source.c_str(), target.c_str(), nullptr, nullptr, nullptr, 0)) {
-    return {};
+  if (!::CopyFileExW(source.c_str(), target.c_str(), nullptr, nullptr, nullptr, 0)) {
+    return fail(last_error_text());
   }
-  return fail(last_error_text());
+  // A copy is new data, to be on the disk before the switch like a downloaded file.
+  unique_file copy(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!copy) {
+    return fail(last_error_text());
+  }
+  return flush(copy.get());
 }
 
 Status WindowsStagingDisk::write_new_file(const std::filesystem::path& target,
@@ -68,15 +74,18 @@ Status WindowsStagingDisk::write_new_file(const std::filesystem::path& target,
   if (!file) {
     return fail(last_error_text());
   }
-  size_t done = 0;
-  while (done < content.size()) {
-    const DWORD chunk = static_cast<DWORD>(
-        std::min<size_t>(content.size() - done, std::numeric_limits<DWORD>::max() / 2));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), content.data() + done, chunk, &written, nullptr)) {
-      return fail(last_error_text());
-    }
-    done += written;
+  if (Status written = write_all(file.get(), content); !written) {
+    return written;
+  }
+  return flush(file.get());
+}
+
+Status WindowsStagingDisk::flush(HANDLE file) const {
+  // The version folder is renamed into place and the pointer switched right after staging: a
+  // file still in the cache at a power cut would leave the current version empty or torn, and
+  // the intactness check (sizes only) would start it for ever.
+  if (flush_files_ && !::FlushFileBuffers(file)) {
+    return fail(last_error_text());
   }
   return {};
 }
@@ -127,8 +136,7 @@ void prune_versions(std::string_view keep, const std::optional<std::string>& pre
   } while (::FindNextFileW(find.get(), &entry));
   find.reset();
   for (const std::wstring& name : doomed) {
-    std::error_code ignored;  // a file in use keeps its folder; the others still go
-    std::filesystem::remove_all(folder / name, ignored);
+    (void)remove_tree(folder / name);  // a file in use keeps its folder; the others still go
   }
 }
 

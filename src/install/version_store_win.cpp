@@ -39,14 +39,8 @@ Status write_current_version(std::string_view label) {
     if (!file) {
       return fail("gravar: " + last_error_text());
     }
-    size_t done = 0;
-    while (done < label.size()) {
-      DWORD written = 0;
-      if (!::WriteFile(file.get(), label.data() + done, static_cast<DWORD>(label.size() - done),
-                       &written, nullptr)) {
-        return fail("gravar: " + last_error_text());
-      }
-      done += written;
+    if (Status written = write_all(file.get(), label); !written) {
+      return fail("gravar: " + written.message());
     }
     // The pointer must reach the disk before it replaces the old one, or a crash could leave an
     // empty "current" behind the rename.

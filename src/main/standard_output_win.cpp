@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/file_system_win.h"
 #include "base/win_support.h"
 
 namespace nelo {
@@ -15,16 +16,7 @@ void write_output_line(std::string_view line) {
   }
   std::string text(line);
   text.push_back('\n');
-  size_t done = 0;
-  while (done < text.size()) {
-    DWORD written = 0;
-    if (!::WriteFile(output, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
-                     nullptr) ||
-        written == 0) {
-      return;
-    }
-    done += written;
-  }
+  (void)write_all(output, text);  // a reader that went away is no reason to stop
 }
 
 }  // namespace nelo

@@ -24,13 +24,33 @@ std::filesystem::path system_command_processor() {
   return std::filesystem::path(std::wstring(folder, length)) / L"cmd.exe";
 }
 
+// True when the user turned on cmd's delayed expansion ("!name!") in the registry; a
+// DelayedExpansion value of 1 under the machine's or the user's Command Processor key does.
+bool cmd_expands_exclamation_marks() {
+  for (const HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(hive, L"Software\\Microsoft\\Command Processor", L"DelayedExpansion",
+                       RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS &&
+        value == 1) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Starts the removal of the installation root without a console window and without waiting:
 // the pause in the command lets this process end first, so that its own file goes too.
 void start_root_removal() {
-  const auto arguments = removal_command_arguments(as_utf16(install_root().native()));
+  const std::filesystem::path root = install_root();
+  const auto arguments =
+      removal_command_arguments(as_utf16(root.native()), cmd_expands_exclamation_marks());
   if (!arguments) {
     return;
   }
+  // cmd works from the root's parent: an uninstaller started from inside the root must not
+  // keep the root in use through cmd's working folder.
+  const std::wstring working_folder = root.parent_path().wstring();
   // The argument text goes to cmd exactly as made, after the program's name.
   std::wstring command_line = L"cmd " + to_wide(*arguments);
   const std::filesystem::path program = system_command_processor();
@@ -38,7 +58,7 @@ void start_root_removal() {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
   if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
+                        CREATE_NO_WINDOW, nullptr, working_folder.c_str(), &startup, &info)) {
     return;
   }
   unique_handle process(info.hProcess);

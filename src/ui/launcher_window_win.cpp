@@ -200,15 +200,9 @@ HRESULT make_drawing(float scale, Drawing* drawing) {
   if (FAILED(hr)) {
     return hr;
   }
-  const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
-      D2D1_RENDER_TARGET_TYPE_DEFAULT,
-      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 96 * scale,
-      96 * scale, D2D1_RENDER_TARGET_USAGE_GDI_COMPATIBLE, D2D1_FEATURE_LEVEL_DEFAULT);
-  if (FAILED(
-          hr = drawing->d2d_factory->CreateDCRenderTarget(&properties, &drawing->render_target))) {
+  if (FAILED(hr = make_render_target(drawing->d2d_factory.Get(), scale, &drawing->render_target))) {
     return hr;
   }
-  drawing->render_target->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
 
   ID2D1Factory* factory = drawing->d2d_factory.Get();
   if (FAILED(hr =
@@ -392,6 +386,21 @@ void start_launcher_window(std::shared_ptr<LauncherUi> ui) {
     // No thread: no window, and the session must not wait for one.
     mark_window_closed(*ui);
   }
+}
+
+HRESULT make_render_target(ID2D1Factory* factory, float scale,
+                           ComPtr<ID2D1DCRenderTarget>* target) {
+  const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
+      D2D1_RENDER_TARGET_TYPE_DEFAULT,
+      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 96 * scale,
+      96 * scale, D2D1_RENDER_TARGET_USAGE_GDI_COMPATIBLE, D2D1_FEATURE_LEVEL_DEFAULT);
+  ComPtr<ID2D1DCRenderTarget> made;
+  if (const HRESULT hr = factory->CreateDCRenderTarget(&properties, &made); FAILED(hr)) {
+    return hr;
+  }
+  made->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
+  *target = std::move(made);
+  return S_OK;
 }
 
 }  // namespace nelo

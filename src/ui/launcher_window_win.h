@@ -61,7 +61,10 @@ struct LauncherWindow {
   Microsoft::WRL::ComPtr<ID2D1PathGeometry> ring_geometry;
   Microsoft::WRL::ComPtr<ID2D1PathGeometry> tail_geometry;
   Microsoft::WRL::ComPtr<ID2D1PathGeometry> spinner_geometry;
-  bool shadow_built = false;  // tried once; `shadow` may still be empty
+  // Set when the last frame's EndDraw said the target must be made anew (a lost device): the
+  // next frame recreates the render target and the shadow bitmap that belongs to it.
+  bool target_lost = false;
+  bool shadow_built = false;  // tried once per render target; `shadow` may still be empty
   Microsoft::WRL::ComPtr<ID2D1Bitmap> shadow;
   // Declared before the DC so that it goes after it: a bitmap still selected into a DC cannot
   // be deleted.
@@ -86,8 +89,13 @@ void run_message_loop();
 // Releases the surface and marks the window closed; the last thing the window thread does.
 void finish_launcher_window(LauncherUi& ui);
 
+// The DC render target of the window's surface at the display scale, with grayscale text.
+HRESULT make_render_target(ID2D1Factory* factory, float scale,
+                           Microsoft::WRL::ComPtr<ID2D1DCRenderTarget>* target);
+
 // One frame: snapshot, drawing, new hit rectangles, UpdateLayeredWindow; or, when the session
-// asked for it, DestroyWindow and nothing else.
+// asked for it, DestroyWindow and nothing else. A draw that began always ends, also when the
+// frame's planning throws; a target lost at EndDraw is made anew on the next frame.
 void paint_frame(LauncherWindow& state, HWND window);
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

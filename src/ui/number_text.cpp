@@ -11,9 +11,14 @@ namespace {
 // printf with a fixed number of decimals, the point turned into a comma. printf's "C" locale is
 // the program's; the comma is put in here rather than asked of a locale.
 std::string fixed_text(double value, int decimals) {
-  char buffer[64];
-  const int length = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  std::string text(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
+  // The first call tells the length (a double can take over 300 digits), the second writes.
+  const int length = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+  if (length <= 0) {
+    return {};
+  }
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
+  text.resize(static_cast<std::size_t>(length));
   for (char& c : text) {
     if (c == '.') {
       c = ',';

@@ -197,6 +197,42 @@ struct Painter {
   static D2D1_POINT_2F to_point(PointF point) { return D2D1::Point2F(point.x, point.y); }
 };
 
+// BeginDraw on construction, EndDraw exactly once: by `end`, or on the way out of a frame that
+// threw, so that the target is never left inside a draw.
+class DrawScope {
+ public:
+  explicit DrawScope(ID2D1RenderTarget* target) : target_(target) { target_->BeginDraw(); }
+  DrawScope(const DrawScope&) = delete;
+  DrawScope& operator=(const DrawScope&) = delete;
+  ~DrawScope() {
+    if (open_) {
+      (void)target_->EndDraw();
+    }
+  }
+  HRESULT end() {
+    open_ = false;
+    return target_->EndDraw();
+  }
+
+ private:
+  ID2D1RenderTarget* target_;
+  bool open_ = true;
+};
+
+// A new render target and, with it, a new shadow bitmap (bitmaps belong to their target).
+// False when the target cannot be made: the frame is skipped and the next one tries again.
+bool recreate_target(LauncherWindow& state) {
+  Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> target;
+  if (FAILED(make_render_target(state.d2d_factory.Get(), state.scale, &target))) {
+    return false;
+  }
+  state.render_target = std::move(target);
+  state.shadow.Reset();
+  state.shadow_built = false;
+  state.target_lost = false;
+  return true;
+}
+
 }  // namespace
 
 void paint_frame(LauncherWindow& state, HWND window) {
@@ -208,12 +244,15 @@ void paint_frame(LauncherWindow& state, HWND window) {
   const float t =
       std::chrono::duration<float>(std::chrono::steady_clock::now() - state.start).count();
 
+  if (state.target_lost && !recreate_target(state)) {
+    return;
+  }
   std::vector<HitRect> hits;
   ID2D1DCRenderTarget* target = state.render_target.Get();
   const RECT bounds = {0, 0, static_cast<LONG>(state.surface.width),
                        static_cast<LONG>(state.surface.height)};
   if (SUCCEEDED(target->BindDC(state.memory_dc.get(), &bounds))) {
-    target->BeginDraw();
+    DrawScope draw(target);
     target->Clear(D2D1::ColorF(0, 0, 0, 0));
     FramePlan plan = plan_frame(snapshot, t, state.hovered_action,
                                 [&state](std::string_view text, TextFormat format) {
@@ -223,7 +262,9 @@ void paint_frame(LauncherWindow& state, HWND window) {
     for (const DrawOp& op : plan.ops) {
       std::visit(painter, op);
     }
-    target->EndDraw();
+    if (draw.end() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
+      state.target_lost = true;  // the frame is shown as drawn; the next one starts afresh
+    }
     hits = std::move(plan.hits);
   }
   state.hit_rects = std::move(hits);

@@ -2,11 +2,12 @@
 // client, Brotli decoder, digest and disk) run one after another over a published release, each
 // timed on its own.
 //
-//   staging-profile OUT [PREVIOUS]
+//   staging-profile [--no-flush] OUT [PREVIOUS]
 //
 // NELO_UPDATE_BASE names the server. Files are written below OUT; with PREVIOUS (a folder that
 // holds an earlier staging's files under the same paths), files whose content is unchanged are
-// taken over from it as the launcher does. Prints one line of seconds:
+// taken over from it as the launcher does. With --no-flush, files are not flushed to the disk
+// (the launcher always flushes), to show what flushing costs. Prints one line of seconds:
 //   profile request S body S decode S hash S write S take-over S switch S total S files N
 #include <chrono>
 #include <cstdio>
@@ -38,8 +39,13 @@ int stop(const std::string& message) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  const bool flush = !(argc > 1 && std::wstring(argv[1]) == L"--no-flush");
+  if (!flush) {
+    --argc;
+    ++argv;
+  }
   if (argc < 2) {
-    return stop("usage: staging-profile OUT [PREVIOUS]");
+    return stop("usage: staging-profile [--no-flush] OUT [PREVIOUS]");
   }
   const std::filesystem::path out = argv[1];
   const std::filesystem::path staging = out.wstring() + L".partial";
@@ -64,7 +70,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  nelo::WindowsStagingDisk disk;
+  nelo::WindowsStagingDisk disk(flush);
   double request = 0, body_time = 0, decode = 0, hash = 0, write = 0, take_over = 0;
   const Clock::time_point start = Clock::now();
   disk.remove_tree(staging);

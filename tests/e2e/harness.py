@@ -112,10 +112,10 @@ class Sandbox:
                 return False
         return True
 
-    def run(self, *pieces, env=None, program=None, timeout=120, wait=True):
+    def run(self, *pieces, env=None, program=None, timeout=120, wait=True, cwd=None):
         """Runs the launcher with the command line made of its quoted path and `pieces`, each
-        copied verbatim and joined by single blanks; gives the completed process (its stdout is
-        the launcher's standard output)."""
+        copied verbatim and joined by single blanks, in the folder `cwd` when given; gives the
+        completed process (its stdout is the launcher's standard output)."""
         program = program or self.launcher_copy()
         variables = {
             "LOCALAPPDATA": windows_path(self.local_app_data),
@@ -132,6 +132,8 @@ class Sandbox:
             else:
                 command += ["--set", f"{name}={value}"]
         command += ["--timeout", str(int(timeout * 1000))]
+        if cwd is not None:
+            command += ["--cwd", windows_path(cwd)]
         if not wait:
             command.append("--no-wait")
         command += ["--join-args", "--", f'"{windows_path(program)}"', *pieces]
@@ -152,6 +154,15 @@ class Sandbox:
         return [json.loads(line) for line in self.standin_log.read_text("utf-8").splitlines()
                 if line.strip()]
 
+    def no_application_started(self, timeout=30):
+        """True when the launcher, which has ended, started no application: whatever it started
+        was created before it ended and records its start before it ends, so once nothing runs
+        from the version store the log is final."""
+        deadline = time.monotonic() + timeout
+        while processes_running_below(self.root) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return not processes_running_below(self.root) and self.standin_starts() == []
+
     def wait_for_standin_starts(self, count, timeout=15):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
@@ -160,6 +171,22 @@ class Sandbox:
                 return starts
             time.sleep(0.1)
         return self.standin_starts()
+
+
+def processes_running_below(unix_folder):
+    """Wine processes whose command line names a program below the folder (as Wine sees it)."""
+    folder = windows_path(unix_folder).lower()
+    found = []
+    for entry in pathlib.Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("utf-8", "replace")
+        except OSError:
+            continue
+        if folder in command.lower() and "wine" not in command.split(" ")[0].lower():
+            found.append(int(entry.name))
+    return found
 
 
 def kill_windows_process(image_name):

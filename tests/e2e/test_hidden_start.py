@@ -34,8 +34,7 @@ class HiddenStartTest(unittest.TestCase):
     def test_without_a_version_or_network_nothing_starts(self):
         result = self.sandbox.run("--hidden")
         self.assertEqual(result.returncode, 0, result.stderr)
-        time.sleep(0.5)
-        self.assertEqual(self.sandbox.standin_starts(), [])
+        self.assertTrue(self.sandbox.no_application_started(), self.sandbox.standin_starts())
         # A copy started from a download folder installs itself without asking.
         self.assertTrue((self.sandbox.root / "Nelo.exe").is_file())
         self.assertFalse((self.sandbox.root / "current").exists())
@@ -45,24 +44,21 @@ class HiddenStartTest(unittest.TestCase):
         (folder / "res" / "data.bin").write_bytes(b"012345678")
         result = self.sandbox.run("--hidden")
         self.assertEqual(result.returncode, 0, result.stderr)
-        time.sleep(0.5)
-        self.assertEqual(self.sandbox.standin_starts(), [])
+        self.assertTrue(self.sandbox.no_application_started(), self.sandbox.standin_starts())
 
     def test_a_version_without_its_stored_manifest_is_not_intact(self):
         folder = self.sandbox.install_version("1.0.0")
         (folder / ".manifest.json").unlink()
         result = self.sandbox.run("--hidden")
         self.assertEqual(result.returncode, 0, result.stderr)
-        time.sleep(0.5)
-        self.assertEqual(self.sandbox.standin_starts(), [])
+        self.assertTrue(self.sandbox.no_application_started(), self.sandbox.standin_starts())
 
     def test_a_pointer_to_a_version_without_its_program_starts_nothing(self):
         folder = self.sandbox.install_version("2.0")
         (folder / "Nelo.exe").unlink()
         result = self.sandbox.run("--hidden")
         self.assertEqual(result.returncode, 0, result.stderr)
-        time.sleep(0.5)
-        self.assertEqual(self.sandbox.standin_starts(), [])
+        self.assertTrue(self.sandbox.no_application_started(), self.sandbox.standin_starts())
 
 
 if __name__ == "__main__":

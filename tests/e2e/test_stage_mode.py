@@ -227,8 +227,11 @@ class StageModeTest(unittest.TestCase):
         self.publish("1.1", changed)
         for path in ["res/big.bin", "res/more.bin"]:
             self.server.set_fault(self.object_path(changed[path]), trickle=(20000, 0.05))
+        # Kills 100 ms apart from the start on, until one has landed after the switch (the
+        # staging then ran to its end): every point before it is somewhere in the staging.
         killed_at = []
-        for delay_ms in range(100, 2300, 100):  # 22 points: start, downloads, switch, prune
+        delay_ms = 100
+        while "1.1" not in killed_at and delay_ms <= 60000:
             self.sandbox.run("--stage", env={"NELO_UPDATE_BASE": self.server.base_url},
                              timeout=delay_ms / 1000)
             current = self.sandbox.current()
@@ -238,7 +241,9 @@ class StageModeTest(unittest.TestCase):
             if current == "1.1":
                 # Start over from the old version for the next point.
                 (self.sandbox.root / "current").write_bytes(b"1.0")
-        self.assertIn("1.0", killed_at)
+            delay_ms += 100
+        self.assertIn("1.0", killed_at, "no kill landed before the switch")
+        self.assertIn("1.1", killed_at, "no run got past the switch")
         (self.sandbox.root / "current").write_bytes(b"1.0")
         self.assertEqual(self.stage()[-1], "staged app 1.1")
         self.assertTrue(self.sandbox.check_version_whole("1.1"))

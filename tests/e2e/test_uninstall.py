@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from harness import LAUNCHER, Sandbox, windows_path
+from harness import LAUNCHER, Sandbox, processes_running_below, windows_path
 
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Nelo"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
@@ -51,9 +51,8 @@ def delete_value(key, name):
     reg("delete", key, "/v", name, "/f")
 
 
-def processes_running_below(unix_folder):
-    """Wine processes whose command line names a program below the folder (as Wine sees it)."""
-    folder = windows_path(unix_folder).lower()
+def removal_commands():
+    """The command lines of the removal commands running now (cmd with rmdir)."""
     found = []
     for entry in pathlib.Path("/proc").iterdir():
         if not entry.name.isdigit():
@@ -62,8 +61,8 @@ def processes_running_below(unix_folder):
             command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("utf-8", "replace")
         except OSError:
             continue
-        if folder in command.lower() and "wine" not in command.split(" ")[0].lower():
-            found.append(int(entry.name))
+        if "cmd" in command.lower() and "rmdir /s /q" in command:
+            found.append(command)
     return found
 
 
@@ -171,17 +170,46 @@ class UninstallTest(unittest.TestCase):
         self.assertTrue(self.sandbox.local_app_data.exists())
 
     def test_a_second_uninstall_with_everything_gone_also_ends_well(self):
+        self.sandbox.root.mkdir(parents=True)
+        (self.sandbox.root / "current").write_bytes(b"1.0")
         result = self.sandbox.run("--uninstall")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout, b"")
+        self.assertTrue(wait_until(lambda: not self.sandbox.root.exists(), 15))
+        self.assertTrue(wait_until(lambda: not removal_commands(), 15))
+
+        # Everything is gone: the uninstall still ends well and starts the removal again.
         result = self.sandbox.run("--uninstall")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout, b"")
-        time.sleep(3)  # past the removal command's pause
-        self.assertFalse(self.sandbox.root.exists())
+        # The command pauses about two seconds, so it is still there when the launcher has gone.
+        root = windows_path(self.sandbox.root)
+        self.assertTrue(any(root in command for command in removal_commands()),
+                        removal_commands())
         self.assertIsNone(read_key(UNINSTALL_KEY))
         self.assertEqual(list(self.desktop.iterdir()), [])
         self.assertEqual(list(self.programs.iterdir()), [])
+        self.assertTrue(wait_until(lambda: not removal_commands(), 15))
+
+    def test_a_root_that_could_name_other_folders_is_never_removed(self):
+        # A quote in LOCALAPPDATA would end the quoted path and hand rmdir a second folder;
+        # without LOCALAPPDATA the root is relative and would be looked for wherever cmd runs.
+        victim = self.sandbox.dir / "victim"
+        victim.mkdir()
+        (victim / "precious.txt").write_bytes(b"keep")
+        cwd = self.sandbox.dir / "elsewhere"
+        (cwd / "Nelo").mkdir(parents=True)
+        (cwd / "Nelo" / "precious.txt").write_bytes(b"keep")
+        quoted = f'{windows_path(victim)}" "{windows_path(self.sandbox.local_app_data)}'
+        self.assertTrue(wait_until(lambda: not removal_commands(), 15))
+        for name, env in (("quote", {"LOCALAPPDATA": quoted}), ("unset", {"LOCALAPPDATA": None})):
+            with self.subTest(name):
+                result = self.sandbox.run("--uninstall", env=env, cwd=cwd)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                # A removal command would still be pausing now that the launcher has ended.
+                self.assertEqual(removal_commands(), [])
+                self.assertTrue((victim / "precious.txt").exists())
+                self.assertTrue((cwd / "Nelo" / "precious.txt").exists())
 
     @staticmethod
     def _end_leftovers(folder):

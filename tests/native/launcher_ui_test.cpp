@@ -209,15 +209,5 @@ TEST(LauncherUiTest, UpdatingCarriesVersionLabelAndFileCount) {
   EXPECT_EQ(updating->file_count, 3u);
 }
 
-TEST(LauncherUiTest, ProgressWithoutARecordIsIgnored) {
-  FakeClock clock;
-  for (const bool has_installed : {false, true}) {
-    ProgressContext context = installing_context(nullptr, clock);
-    context.has_installed = has_installed;
-    publish_progress(context, {1, 2, 3});  // no record to write: returns without touching one
-    progress_sink(context)({4, 5, 6});
-  }
-}
-
 }  // namespace
 }  // namespace nelo

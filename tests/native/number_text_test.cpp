@@ -46,6 +46,18 @@ TEST(NumberTextTest, SpeedAlwaysHasOneDecimal) {
   }
 }
 
+TEST(NumberTextTest, NumbersLongerThanAnyBufferAreWhole) {
+  // 1e64 bytes a second is about 1e58 MB/s: 59 digits, a comma and one decimal, past the 64
+  // characters a fixed buffer would hold; 1e300 goes far further.
+  for (const double speed : {1e64, 1e80, 1e300}) {
+    const std::string text = speed_text(speed);
+    EXPECT_EQ(text.size(), std::to_string(speed / 1e6).find('.') + 2) << text;
+    EXPECT_TRUE(text.ends_with(",0")) << text;
+    EXPECT_EQ(text.find_first_not_of("0123456789"), text.size() - 2) << text;
+  }
+  EXPECT_EQ(megabytes_text(~std::uint64_t{0}), "18446744073710");
+}
+
 TEST(NumberTextTest, Fraction) {
   EXPECT_EQ(progress_fraction(0, 0), 0.0f);
   EXPECT_EQ(progress_fraction(5, 0), 0.0f);

@@ -14,12 +14,15 @@ TEST(RemovalCommandTest, PausesThenRemovesTheQuotedRoot) {
 }
 
 TEST(RemovalCommandTest, KeepsThePathAsItReads) {
-  // Characters that cmd treats as literal between quotes are passed on untouched.
+  // Characters that cmd treats as literal between quotes are passed on untouched; so is '!'
+  // while delayed expansion is off, as it is unless the user turned it on.
   for (const std::u16string root : {
            u"C:\\Users\\João da Silva\\AppData\\Local\\Nelo",
            u"C:\\Users\\A&B (C) ^D\\AppData\\Local\\Nelo",
+           u"C:\\Users\\Oi!\\AppData\\Local\\Nelo",
            u"\\\\?\\C:\\long\\Nelo",
-           u".\\Nelo",
+           u"\\\\server\\share\\Nelo",
+           u"z:/unix/like/Nelo",
        }) {
     const auto arguments = removal_command_arguments(root);
     ASSERT_TRUE(arguments);
@@ -27,15 +30,33 @@ TEST(RemovalCommandTest, KeepsThePathAsItReads) {
   }
 }
 
-TEST(RemovalCommandTest, RefusesAPathThatCmdWouldExpand) {
-  // "%USERPROFILE%" in a user's name would make rmdir delete the whole profile.
+TEST(RemovalCommandTest, RefusesARootThatCouldNameAnotherFolder) {
   for (const std::u16string root : {
+           // cmd expands variables even between quotes: "%USERPROFILE%" would delete the
+           // whole profile.
            u"C:\\Users\\a%USERPROFILE%b\\AppData\\Local\\Nelo",
            u"C:\\Users\\100%\\AppData\\Local\\Nelo",
-           u"C:\\Users\\Oi!\\AppData\\Local\\Nelo",
+           // A quote ends the quoted path: rmdir would get the victim and another folder.
+           u"Z:\\tmp\\victim\" \"Z:\\tmp\\local\\Nelo",
+           // Without LOCALAPPDATA the root is relative: a folder Nelo wherever cmd runs.
+           u".\\Nelo",
+           u"Nelo",
+           u"\\Nelo",
+           u"C:Nelo",
+           u"",
+           // Control characters have no business in the path of a folder to delete.
+           u"C:\\Users\\a\nb\\Nelo",
+           u"C:\\Users\\a\tb\\Nelo",
        }) {
     EXPECT_FALSE(removal_command_arguments(root));
   }
+}
+
+TEST(RemovalCommandTest, RefusesAnExclamationMarkOnlyWhenCmdWouldExpandIt) {
+  const std::u16string root = u"C:\\Users\\Oi!x!\\AppData\\Local\\Nelo";
+  EXPECT_TRUE(removal_command_arguments(root, false));
+  EXPECT_FALSE(removal_command_arguments(root, true));
+  EXPECT_TRUE(removal_command_arguments(u"C:\\Users\\Ana\\AppData\\Local\\Nelo", true));
 }
 
 }  // namespace

@@ -878,6 +878,22 @@ TEST(LauncherWindowSurfaceTest, ShadowIsOnTheSurfaceDarkerBelowTheCard) {
     }
   }
 
+  // A target lost at the last EndDraw is made anew, with its shadow, and the frame is the same.
+  std::vector<unsigned char> before(pixels, pixels + std::size_t{size.width} * size.height * 4);
+  // Held here, so that the new objects cannot take the old ones' addresses.
+  const Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> lost = state.render_target;
+  const Microsoft::WRL::ComPtr<ID2D1Bitmap> lost_shadow = state.shadow;
+  state.target_lost = true;
+  paint_frame(state, window);
+  EXPECT_FALSE(state.target_lost);
+  EXPECT_NE(state.render_target.Get(), lost.Get());
+  EXPECT_TRUE(state.shadow_built);
+  EXPECT_NE(state.shadow.Get(), lost_shadow.Get());
+  EXPECT_NE(state.shadow.Get(), nullptr);
+  EXPECT_EQ(alpha(pixel_of(10), pixel_of(10)),
+            before[(std::size_t{pixel_of(10)} * size.width + pixel_of(10)) * 4 + 3]);
+  EXPECT_EQ(alpha(pixel_of(300), pixel_of(40)), 255);
+
   request_close(*ui);
   paint_frame(state, window);  // sees the request and destroys the window
   EXPECT_FALSE(::IsWindow(window));

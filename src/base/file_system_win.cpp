@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/system_error_win.h"
+#include "base/write_in_pieces.h"
 #include "base/unique_handle.h"
 
 namespace nelo {
@@ -72,18 +73,22 @@ std::optional<std::string> read_small_file(const std::filesystem::path& path,
 Status write_all(HANDLE file, std::string_view bytes) {
   // One write takes at most a DWORD; half of that keeps every piece far from the edge.
   constexpr std::size_t kMostPerWrite = std::numeric_limits<DWORD>::max() / 2;
-  while (!bytes.empty()) {
-    const auto piece = static_cast<DWORD>(std::min(bytes.size(), kMostPerWrite));
+  const WriteEnd end = write_in_pieces(bytes, kMostPerWrite, [file](std::string_view piece) {
     DWORD written = 0;
-    if (!::WriteFile(file, bytes.data(), piece, &written, nullptr)) {
+    if (!::WriteFile(file, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr)) {
+      return std::optional<std::size_t>();
+    }
+    return std::optional<std::size_t>(written);
+  });
+  switch (end) {
+    case WriteEnd::Done:
+      return {};
+    case WriteEnd::Failed:
       return fail(last_error_text());
-    }
-    if (written == 0) {
-      return fail(system_error_text(ERROR_WRITE_FAULT));
-    }
-    bytes.remove_prefix(written);
+    case WriteEnd::Stalled:
+      break;
   }
-  return {};
+  return fail(system_error_text(ERROR_WRITE_FAULT));
 }
 
 std::uint64_t physical_memory() {

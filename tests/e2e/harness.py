@@ -87,12 +87,18 @@ class Sandbox:
             shutil.copy(LAUNCHER, copy)
         return copy
 
-    def stage(self, base_url, env=None, timeout=120):
-        """Runs the stage mode against `base_url`; gives (exit code, stdout lines)."""
+    def stage(self, base_url, env=None, timeout=120, timed=False):
+        """Runs the stage mode against `base_url`; gives (exit code, stdout lines), and with
+        `timed` also the seconds from its creation to its end as a Windows process saw them."""
         variables = {"NELO_UPDATE_BASE": base_url}
         variables.update(env or {})
-        result = self.run("--stage", env=variables, timeout=timeout)
-        return result.returncode, result.stdout.decode("utf-8").splitlines()
+        result = self.run("--stage", env=variables, timeout=timeout, print_times=timed)
+        lines = result.stdout.decode("utf-8").splitlines()
+        if not timed:
+            return result.returncode, lines
+        times = dict(line.split() for line in result.stderr.decode("utf-8", "replace").splitlines()
+                     if line.startswith(("started ", "ended ")))
+        return result.returncode, lines, (int(times["ended"]) - int(times["started"])) / 1e7
 
     def current(self):
         pointer = self.root / "current"
@@ -112,7 +118,8 @@ class Sandbox:
                 return False
         return True
 
-    def run(self, *pieces, env=None, program=None, timeout=120, wait=True, cwd=None):
+    def run(self, *pieces, env=None, program=None, timeout=120, wait=True, cwd=None,
+            print_times=False):
         """Runs the launcher with the command line made of its quoted path and `pieces`, each
         copied verbatim and joined by single blanks, in the folder `cwd` when given; gives the
         completed process (its stdout is the launcher's standard output)."""
@@ -134,6 +141,8 @@ class Sandbox:
         command += ["--timeout", str(int(timeout * 1000))]
         if cwd is not None:
             command += ["--cwd", windows_path(cwd)]
+        if print_times:
+            command.append("--print-start")
         if not wait:
             command.append("--no-wait")
         command += ["--join-args", "--", f'"{windows_path(program)}"', *pieces]

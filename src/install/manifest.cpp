@@ -121,7 +121,7 @@ bool is_reserved_version_name(std::string_view name) {
       c = U'i';
     }
   }
-  return folded == U".manifest.json";
+  return folded == U".manifest.json" || folded == U".manifest.json.minisig";
 }
 
 bool is_valid_manifest_path(std::string_view path) {

@@ -28,6 +28,7 @@ struct ReleaseManifest {
   std::string version;
   std::vector<ManifestFile> files;  // document order, duplicates kept
   std::string document;             // the exact bytes parsed
+  std::string signature;            // its signature file as fetched; empty when unsigned
 };
 
 // The deepest nesting of arrays and objects a manifest may have.
@@ -47,11 +48,13 @@ Result<ReleaseManifest> parse_release_manifest(std::string document);
 // letters, digits, "." and "-", and no name that Windows would alias ("..", "1.0.", "nul.1").
 bool is_valid_version_label(std::string_view label);
 
-// The name that a version folder keeps for its own copy of the manifest.
+// The names that a version folder keeps for its own copy of the manifest and its signature.
 constexpr std::string_view kStoredManifestName = ".manifest.json";
+constexpr std::string_view kStoredSignatureName = ".manifest.json.minisig";
 
-// True for a name that the version folder uses for itself (its stored manifest), in any letter
-// case Windows would take for it: a release file of that name would be overwritten by it.
+// True for a name that the version folder uses for itself (its stored manifest or signature),
+// in any letter case Windows would take for it: a release file of that name would be
+// overwritten by it.
 bool is_reserved_version_name(std::string_view name);
 
 // True for a relative file path whose every piece is an ordinary Windows name and whose first

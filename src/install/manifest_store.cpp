@@ -4,19 +4,52 @@
 
 namespace nelo {
 
-Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client) {
+namespace {
+
+// A signature file is four short lines; anything much longer is not one.
+constexpr std::uint64_t kSignatureMaxBytes = 64 * 1024;
+
+}  // namespace
+
+Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client, const ManifestTrust& trust) {
   auto body = client.fetch_resource("app/manifest.json", nullptr, 0, kManifestMaxBytes);
   if (!body) {
     return fail(body.message());
   }
   std::string document;
+  std::string signature;
   try {
     document.assign(body->view());
+    body->release();
+    if (!trust.keys.empty()) {
+      auto signature_body =
+          client.fetch_resource("app/manifest.json.minisig", nullptr, 0, kSignatureMaxBytes);
+      if (!signature_body) {
+        // A server without the signature is told apart from a network that failed.
+        return fail(signature_body.message().starts_with("o servidor respondeu ")
+                        ? "lista sem assinatura"
+                        : signature_body.message());
+      }
+      signature.assign(signature_body->view());
+    }
   } catch (const std::bad_alloc&) {
     return fail("resposta grande demais");
   }
-  body->release();
-  return parse_release_manifest(std::move(document));
+  if (!trust.keys.empty()) {
+    const Result<std::int64_t> signed_at =
+        verify_manifest_signature(document, signature, trust.keys);
+    if (!signed_at) {
+      return fail(signed_at.message());
+    }
+    if (trust.installed_signed_at && *signed_at < *trust.installed_signed_at) {
+      return fail("lista antiga");
+    }
+  }
+  auto manifest = parse_release_manifest(std::move(document));
+  if (manifest) {
+    manifest->signature = std::move(signature);
+  }
+  return manifest;
 }
 
 }  // namespace nelo

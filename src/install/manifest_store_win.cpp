@@ -57,6 +57,27 @@ std::optional<ReleaseManifest> load_stored_manifest(const std::optional<std::str
   return std::move(manifest).value();
 }
 
+ManifestTrust installed_manifest_trust() {
+  ManifestTrust trust;
+  trust.keys = built_in_release_keys();
+  if (trust.keys.empty()) {
+    return trust;  // without keys the disk is not even asked
+  }
+  if (const std::optional<std::string> current = read_current_version()) {
+    // The stored signature was verified when its version was installed; one that cannot be
+    // read counts as none (a version installed before keys), which accepts any verified
+    // release.
+    const auto stored =
+        read_small_file(version_dir(*current) / to_wide(kStoredSignatureName), 64 * 1024);
+    if (stored) {
+      if (const auto signature = parse_manifest_signature(*stored)) {
+        trust.installed_signed_at = trusted_timestamp(signature->trusted_comment);
+      }
+    }
+  }
+  return trust;
+}
+
 std::optional<std::string> find_installed_version() {
   std::optional<std::string> current = read_current_version();
   const std::optional<ReleaseManifest> manifest = load_stored_manifest(current);

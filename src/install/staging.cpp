@@ -93,6 +93,15 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
       !written) {
     return fail("gravar a lista: " + written.message());
   }
+  // A signed release keeps its signature beside the manifest: the signing time of the current
+  // version is what a later release is held against.
+  if (!manifest.signature.empty()) {
+    if (Status written =
+            disk.write_new_file(staging / utf8_path(kStoredSignatureName), manifest.signature);
+        !written) {
+      return fail("gravar a lista: " + written.message());
+    }
+  }
   // A leftover folder of this version goes, but never the current version's: a label that
   // differs from it only in letter case names the same folder on Windows. The rename then fails
   // and the installed version stays whole.

@@ -9,6 +9,7 @@
 #include "base/result.h"
 #include "install/download_progress.h"
 #include "install/manifest.h"
+#include "install/manifest_store.h"
 #include "install/reuse.h"
 #include "net/update_client.h"
 
@@ -21,6 +22,9 @@ class ReleaseStore {
   // Waits without limit for the update lock shared by all launcher processes of the session.
   virtual void acquire_update_lock() = 0;
   virtual std::optional<std::string> read_current_version() = 0;
+  // What a fetched manifest must show (release keys, the installed signing time); nothing to
+  // show for a launcher built without keys.
+  virtual ManifestTrust manifest_trust() { return {}; }
   virtual std::optional<ReleaseManifest> load_stored_manifest(
       const std::optional<std::string>& label) = 0;
   // The current version when every file of its stored manifest is there with its size.

@@ -11,6 +11,7 @@ namespace {
 class InstalledReleaseStore final : public ReleaseStore {
  public:
   void acquire_update_lock() override { nelo::acquire_update_lock(); }
+  ManifestTrust manifest_trust() override { return installed_manifest_trust(); }
   std::optional<std::string> read_current_version() override {
     return nelo::read_current_version();
   }

@@ -15,7 +15,7 @@ void run_stage_mode() {
     write_output_line("error " + client.message());
     return;
   }
-  const auto manifest = fetch_release_manifest(**client);
+  const auto manifest = fetch_release_manifest(**client, installed_manifest_trust());
   if (!manifest) {
     write_output_line("error " + manifest.message());
     return;

@@ -66,7 +66,7 @@ AttemptEnd run_attempt(const std::shared_ptr<LauncherUi>& ui, bool hidden,
   auto client = services.open_client(settings.timeout_ms);
   std::optional<ReleaseManifest> manifest;
   if (client) {
-    if (auto fetched = fetch_release_manifest(**client)) {
+    if (auto fetched = fetch_release_manifest(**client, services.store.manifest_trust())) {
       manifest = std::move(fetched).value();
     }
   }

@@ -179,6 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
              "arquivo inválido na lista"},
         Case{"StoredManifestNameDotlessI", manifest(kProgram + "," + entry(".man\u0131fest.json")),
              "arquivo inválido na lista"},
+        Case{"StoredSignatureName", manifest(kProgram + "," + entry(".Manifest.json.MINISIG")),
+             "arquivo inválido na lista"},
         Case{"StoredManifestNameAsFolder", manifest(kProgram + "," + entry(".manifest.json/x")),
              "arquivo inválido na lista"},
         Case{"StoredManifestNameBelowTheTop", manifest(kProgram + "," + entry("a/.manifest.json")),

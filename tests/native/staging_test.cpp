@@ -68,6 +68,20 @@ TEST_F(StagingTest, DownloadsVerifiesAndMovesTheWholeFolderIntoPlace) {
   EXPECT_EQ(disk_.log.back(), "rename /v/2.0.partial /v/2.0");
 }
 
+TEST_F(StagingTest, ASignedReleaseKeepsItsSignatureBesideTheManifest) {
+  auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}}}, server_);
+  ASSERT_TRUE(stage(manifest).ok());
+  EXPECT_EQ(disk_.content("/v/2.0/.manifest.json.minisig"), "<missing>") << "unsigned";
+  manifest.signature = "untrusted comment: x\n...";
+  auto second = manifest;
+  second.version = "2.1";
+  ASSERT_TRUE(stage(second).ok());
+  EXPECT_EQ(disk_.content("/v/2.1/.manifest.json.minisig"), second.signature);
+  // Both are written before the folder moves into place.
+  ASSERT_GE(disk_.log.size(), 3u);
+  EXPECT_EQ(disk_.log[disk_.log.size() - 3], "write /v/2.1.partial/.manifest.json.minisig");
+}
+
 TEST_F(StagingTest, EachFolderIsAskedForOnce) {
   Release release;
   for (int i = 0; i < 30; ++i) {

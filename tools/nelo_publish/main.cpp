@@ -15,6 +15,7 @@
 #include "base/utf.h"
 #include "base/win_support.h"
 #else
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -45,10 +46,53 @@ void write_text(std::FILE* stream, std::string_view text) {
   std::fflush(stream);
 }
 
+// The signing key's password, typed at the terminal without echo; nothing without a terminal.
+std::optional<std::string> ask_password() {
+  if (!is_terminal(stdin)) {
+    return std::nullopt;
+  }
+  write_text(stderr, "Senha da chave: ");
+  std::string password;
+#ifdef _WIN32
+  HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  const bool console = ::GetConsoleMode(input, &mode) != FALSE;
+  if (console) {
+    ::SetConsoleMode(input, mode & ~DWORD{ENABLE_ECHO_INPUT});
+  }
+  std::wstring wide;
+  wchar_t c = 0;
+  DWORD read = 0;
+  while (::ReadConsoleW(input, &c, 1, &read, nullptr) && read == 1 && c != L'\r' && c != L'\n') {
+    wide += c;
+  }
+  if (console) {
+    ::SetConsoleMode(input, mode);
+  }
+  password = nelo::utf16_to_utf8(std::u16string(wide.begin(), wide.end())).value_or("");
+#else
+  termios saved{};
+  const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
+    password += static_cast<char>(c);
+  }
+  if (terminal) {
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  }
+#endif
+  write_text(stderr, "\n");
+  return password;
+}
+
 int run(const std::vector<std::string>& arguments) {
   return nelo::publish::run_publish_command(
       arguments, is_terminal(stderr), [](std::string_view text) { write_text(stdout, text); },
-      [](std::string_view text) { write_text(stderr, text); });
+      [](std::string_view text) { write_text(stderr, text); }, ask_password);
 }
 
 }  // namespace

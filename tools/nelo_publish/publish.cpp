@@ -3,6 +3,8 @@
 #include <brotli/encode.h>
 
 #include <algorithm>
+#include <ctime>
+#include <iterator>
 #include <cerrno>
 #include <atomic>
 #include <chrono>
@@ -615,6 +617,22 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
     return Failure{readable.message()};
   }
   report.manifest = app_folder / "manifest.json";
+  if (options.signing_key) {
+    // The signature goes first: a reader may meet the new signature beside the old manifest
+    // (and refuse that pair until the manifest follows), never a new manifest unsigned.
+    const std::string signature =
+        sign_manifest(document, *options.signing_key, options.signing_time, "manifest.json");
+    Result<PendingFile> signature_file = PendingFile::create(app_folder / "manifest.json.minisig");
+    if (!signature_file) {
+      return Failure{signature_file.message()};
+    }
+    if (Status written = signature_file->write(signature.data(), signature.size()); !written) {
+      return Failure{written.message()};
+    }
+    if (Status committed = signature_file->commit(); !committed) {
+      return Failure{committed.message()};
+    }
+  }
   Result<PendingFile> manifest = PendingFile::create(report.manifest);
   if (!manifest) {
     return Failure{manifest.message()};
@@ -747,7 +765,8 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
     }
     const size_t equals = argument.find('=');
     const std::string name = argument.substr(2, equals == std::string::npos ? equals : equals - 2);
-    if (name != "version" && name != "from" && name != "to" && name != "quality") {
+    if (name != "version" && name != "from" && name != "to" && name != "quality" &&
+        name != "sign" && name != "password-file") {
       return fail("opção desconhecida: --" + name);
     }
     std::string value;
@@ -773,6 +792,15 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
   command.options.version = values["version"];
   command.options.from = path_from_utf8(values["from"]);
   command.options.to = path_from_utf8(values["to"]);
+  if (values.contains("sign")) {
+    command.sign_key_file = path_from_utf8(values["sign"]);
+  }
+  if (values.contains("password-file")) {
+    if (!values.contains("sign")) {
+      return fail("--password-file só vale com --sign");
+    }
+    command.password_file = path_from_utf8(values["password-file"]);
+  }
   if (values.contains("quality")) {
     Result<int> quality = parse_quality(values["quality"]);
     if (!quality) {
@@ -785,6 +813,7 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
 
 std::string publish_usage() {
   return "uso: nelo-publish --version RÓTULO --from PASTA --to RAIZ [--quality N]\n"
+         "                    [--sign CHAVE [--password-file ARQUIVO]]\n"
          "\n"
          "Publica a versão RÓTULO do Nelo, contida em PASTA (com o Nelo.exe no topo), na árvore\n"
          "estática RAIZ que o servidor de atualização serve:\n"
@@ -795,16 +824,67 @@ std::string publish_usage() {
          "  --from PASTA      a pasta da versão; links simbólicos dentro dela são recusados\n"
          "  --to RAIZ         a raiz do servidor; é criada se não existir\n"
          "  --quality N       qualidade do Brotli, de 0 a 11 (padrão 11)\n"
+         "  --sign CHAVE      assina a lista com a chave secreta do minisign (minisign -G);\n"
+         "                    grava RAIZ/app/manifest.json.minisig antes da lista\n"
+         "  --password-file ARQUIVO\n"
+         "                    a senha da chave na primeira linha do ARQUIVO (sem ela, a senha\n"
+         "                    é pedida no terminal; uma chave de minisign -G -W não tem senha)\n"
          "  --help            mostra este texto\n"
          "\n"
          "Objetos já presentes em RAIZ são mantidos; só o manifesto é substituído. Envie ao\n"
-         "servidor primeiro os objetos e por último o manifesto.\n"
+         "servidor primeiro os objetos e por último a assinatura e o manifesto, juntos.\n"
          "\n"
          "Saída: 0 publicada, 1 recusada ou com falha, 2 uso incorreto.\n";
 }
 
+namespace {
+
+std::optional<std::string> read_whole_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return std::nullopt;
+  }
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The key of --sign, unlocked with the password of --password-file (its first line) or, when
+// there is none, with one asked for.
+Result<SigningKey> load_signing_key(const std::filesystem::path& key_file,
+                                    const std::filesystem::path& password_file,
+                                    const PasswordPrompt& ask_password) {
+  const std::optional<std::string> key_text = read_whole_file(key_file);
+  if (!key_text) {
+    return fail("não foi possível ler a chave " + shown(key_file));
+  }
+  std::string password;
+  if (signing_key_needs_password(*key_text)) {
+    std::optional<std::string> given;
+    if (!password_file.empty()) {
+      given = read_whole_file(password_file);
+      if (!given) {
+        return fail("não foi possível ler a senha em " + shown(password_file));
+      }
+      given = given->substr(0, given->find_first_of("\r\n"));
+    } else if (ask_password) {
+      given = ask_password();
+    }
+    if (!given) {
+      return fail("a chave tem senha: dê --password-file ou rode num terminal");
+    }
+    password = std::move(*given);
+  }
+  Result<SigningKey> key = read_signing_key(*key_text, password);
+  if (!key) {
+    return fail(key.message() + ": " + shown(key_file));
+  }
+  return key;
+}
+
+}  // namespace
+
 int run_publish_command(const std::vector<std::string>& arguments, bool err_is_terminal,
-                        const TextSink& out, const TextSink& err) {
+                        const TextSink& out, const TextSink& err,
+                        const PasswordPrompt& ask_password) {
   try {
     Result<PublishCommand> command = parse_publish_arguments(arguments);
     if (!command) {
@@ -814,6 +894,16 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
     if (command->help) {
       out(publish_usage());
       return 0;
+    }
+    if (!command->sign_key_file.empty()) {
+      Result<SigningKey> key =
+          load_signing_key(command->sign_key_file, command->password_file, ask_password);
+      if (!key) {
+        err("nelo-publish: " + key.message() + "\n");
+        return 1;
+      }
+      command->options.signing_key = *key;
+      command->options.signing_time = static_cast<std::int64_t>(std::time(nullptr));
     }
     ProgressLine line(err_is_terminal, err);
     Result<PublishReport> report = publish_release(

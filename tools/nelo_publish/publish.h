@@ -1,8 +1,9 @@
 // nelo-publish: turns a folder holding a release of Nelo into the static tree the update server
 // serves.
 //
-//   ROOT/app/files/<sha256>   each distinct content once, as a bare Brotli stream
-//   ROOT/app/manifest.json    the release manifest, written last
+//   ROOT/app/files/<sha256>          each distinct content once, as a bare Brotli stream
+//   ROOT/app/manifest.json.minisig   its minisign signature, with --sign only
+//   ROOT/app/manifest.json           the release manifest, written last
 //
 // Objects are named by the SHA-256 of their uncompressed content, so they never change once
 // written; publishing a new release adds the contents that are new and replaces the manifest.
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "nelo_publish/manifest_signing.h"
 
 namespace nelo::publish {
 
@@ -32,6 +34,10 @@ struct PublishOptions {
   std::filesystem::path from;  // the folder holding the release, "Nelo.exe" at its top
   std::filesystem::path to;    // ROOT of the server's tree
   int quality = kDefaultQuality;
+  // With a key, the manifest is signed: the signature is written before the manifest, each by
+  // a rename, so that no new manifest is ever on the disk without its signature.
+  std::optional<SigningKey> signing_key;
+  std::int64_t signing_time = 0;  // seconds since 1970, for the trusted comment
 };
 
 enum class PublishPhase {
@@ -71,9 +77,12 @@ Result<PublishReport> publish_release(const PublishOptions& options,
 struct PublishCommand {
   bool help = false;
   PublishOptions options;
+  std::filesystem::path sign_key_file;  // --sign KEY
+  std::filesystem::path password_file;  // --password-file F
 };
 
-// Reads `--version LABEL --from DIR --to ROOT [--quality N] [--help]` (also "--name=value").
+// Reads `--version LABEL --from DIR --to ROOT [--quality N] [--sign KEY [--password-file F]]
+// [--help]` (also "--name=value").
 // Arguments are UTF-8. Checks only the form: the label's rules belong to publish_release.
 Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& arguments);
 
@@ -84,8 +93,13 @@ using TextSink = std::function<void(std::string_view)>;
 // The whole command: parses, publishes, reports. Gives the exit code: 0 done (or --help),
 // 1 refused or failed, 2 bad usage. Progress goes to `err` only when `err_is_terminal` and the
 // release holds more than kProgressThreshold bytes.
+// Asks the user for the password of the signing key (from the terminal, without echo); nothing
+// when there is no one to ask.
+using PasswordPrompt = std::function<std::optional<std::string>()>;
+
 int run_publish_command(const std::vector<std::string>& arguments, bool err_is_terminal,
-                        const TextSink& out, const TextSink& err);
+                        const TextSink& out, const TextSink& err,
+                        const PasswordPrompt& ask_password = {});
 
 // A UTF-8 string as a path, and a path's text as UTF-8 (nothing for a name that is not valid
 // Unicode: a POSIX name that is not UTF-8, a Windows name with an unpaired surrogate).

@@ -1,0 +1,99 @@
+#include "install/manifest_store.h"
+
+#include <gtest/gtest.h>
+#include <sodium.h>
+
+#include "nelo_publish/manifest_signing.h"
+#include "tests/native/staging_fakes.h"
+
+namespace nelo {
+namespace {
+
+using testing_support::FakeUpdateClient;
+
+const std::string kDocument = R"({"version": "2.0", "files": [{"path": "Nelo.exe", "sha256": ")" +
+                              std::string(64, 'a') + R"("}]})";
+
+struct Signer {
+  SigningKey key;
+  ReleaseKey release_key;
+
+  Signer() {
+    EXPECT_GE(sodium_init(), 0);
+    randombytes_buf(key.id.data(), key.id.size());
+    crypto_sign_keypair(release_key.public_key.data(), key.secret_key.data());
+    release_key.id = key.id;
+  }
+  std::string sign(std::string_view document, std::int64_t at) const {
+    return sign_manifest(document, key, at, "manifest.json");
+  }
+};
+
+TEST(FetchManifestTest, WithoutKeysOnlyTheManifestIsAskedFor) {
+  FakeUpdateClient server;
+  server.bodies["app/manifest.json"] = kDocument;
+  server.bodies["app/manifest.json.minisig"] = "anything";
+  const auto manifest = fetch_release_manifest(server);
+  ASSERT_TRUE(manifest.ok()) << manifest.message();
+  EXPECT_EQ(server.requests, std::vector<std::string>{"app/manifest.json"});
+  EXPECT_EQ(manifest->document, kDocument);
+  EXPECT_TRUE(manifest->signature.empty());
+}
+
+TEST(FetchManifestTest, WithKeysTheSignatureIsVerifiedFirst) {
+  const Signer signer;
+  const Signer stranger;
+  struct Case {
+    const char* name;
+    std::optional<std::string> document;   // nothing: served as is
+    std::optional<std::string> signature;  // nothing: not on the server
+    std::optional<std::string> failure;    // the signature request fails with this message
+    std::optional<std::int64_t> installed_signed_at;
+    std::string message;  // empty: accepted
+  };
+  const std::string good = signer.sign(kDocument, 1000);
+  const std::vector<Case> cases = {
+      {"signed", {}, good, {}, {}, ""},
+      {"signed after the installed one", {}, good, {}, 999, ""},
+      {"signed at the same time as the installed one", {}, good, {}, 1000, ""},
+      {"older than the installed one", {}, good, {}, 1001, "lista antiga"},
+      {"no signature on the server", {}, {}, {}, {}, "lista sem assinatura"},
+      {"the network fails on the signature", {}, {}, "sem internet", {}, "sem internet"},
+      {"the manifest changed after signing", kDocument + " ", good, {}, {}, "assinatura inválida"},
+      {"signed by another key", {}, stranger.sign(kDocument, 1000), {}, {}, "assinatura inválida"},
+      {"a garbled signature", {}, "untrusted comment: x\n!!!\n", {}, {}, "assinatura inválida"},
+      // The signature decides before the rules: a signed document that breaks them still
+      // fails on its own terms afterwards.
+      {"a signed manifest that breaks the rules",
+       "{}",
+       signer.sign("{}", 1000),
+       {},
+       {},
+       "lista sem versão"},
+  };
+  for (const Case& c : cases) {
+    FakeUpdateClient server;
+    server.bodies["app/manifest.json"] = c.document.value_or(kDocument);
+    if (c.signature) {
+      server.bodies["app/manifest.json.minisig"] = *c.signature;
+    }
+    if (c.failure) {
+      server.failures["app/manifest.json.minisig"] = *c.failure;
+    }
+    const auto manifest =
+        fetch_release_manifest(server, ManifestTrust{{signer.release_key}, c.installed_signed_at});
+    if (c.message.empty()) {
+      ASSERT_TRUE(manifest.ok()) << c.name << ": " << manifest.message();
+      EXPECT_EQ(manifest->signature, *c.signature) << c.name;
+    } else {
+      ASSERT_FALSE(manifest.ok()) << c.name;
+      EXPECT_EQ(manifest.message(), c.message) << c.name;
+    }
+    EXPECT_EQ(server.requests,
+              (std::vector<std::string>{"app/manifest.json", "app/manifest.json.minisig"}))
+        << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace nelo

@@ -24,6 +24,11 @@ import harness  # noqa: E402
 from update_server import UpdateServer  # noqa: E402
 
 INTERACTIVE = os.environ.get("NELO_DEMO_INTERACTIVE") == "1"
+SIGNING_KEY = os.environ.get("NELO_SIGNING_KEY")
+
+
+def publish(version, files):
+    harness.publish(server_root, version, files, quality=9, sign_key=SIGNING_KEY)
 out = pathlib.Path(options.out)
 shutil.rmtree(out, ignore_errors=True)
 (out / "screens").mkdir(parents=True)
@@ -118,7 +123,8 @@ def click_accept(deadline=60):
 server = None
 try:
     say("publishing release 1.0.0 (the stand-in application as Nelo.exe, large files included)")
-    harness.publish(server_root, "1.0.0", release(1), quality=9)
+    publish("1.0.0", release(1))
+    print(f"   signed: {(server_root / 'app' / 'manifest.json.minisig').exists()}")
     server = UpdateServer(server_root).start()
     print(f"   served at {server.base_url}")
 
@@ -126,13 +132,12 @@ try:
     staged = harness.Sandbox()
     stage_and_report(staged, server, "1.0.0")
     say("publishing 1.0.1, which changes one file, and staging again")
-    harness.publish(server_root, "1.0.1", release(1, {"LICENSE.txt": b"Nelo demo release 1.0.1\n"}),
-                    quality=9)
+    publish("1.0.1", release(1, {"LICENSE.txt": b"Nelo demo release 1.0.1\n"}))
     stage_and_report(staged, server, "1.0.1")
     staged.close()
 
     say("installing from a download folder, as a user would")
-    harness.publish(server_root, "1.0.0", release(1), quality=9)
+    publish("1.0.0", release(1))
     user = harness.Sandbox()
     env = {"NELO_UPDATE_BASE": server.base_url, "NELO_STANDIN_MODE": "windows",
            "NELO_STANDIN_SPLASH_DELAY_MS": "300", "NELO_STANDIN_MAIN_DELAY_MS": "1500",
@@ -156,13 +161,25 @@ try:
               f"{(user.root / 'Nelo.exe').is_file()}")
 
         say("publishing 1.0.1 and starting the installed launcher again: an update")
-        harness.publish(server_root, "1.0.1", release(1, {"LICENSE.txt": b"Nelo demo 1.0.1\n"}),
-                        quality=9)
+        publish("1.0.1", release(1, {"LICENSE.txt": b"Nelo demo 1.0.1\n"}))
         user.run(env=env, program=user.root / "Nelo.exe", timeout=300)
         starts = user.wait_for_standin_starts(2, timeout=30)
         print(f"   installed: {user.current()}; the application started from "
               f"{starts[-1]['cwd'] if len(starts) > 1 else '(not started)'}")
         time.sleep(1)
+
+        if SIGNING_KEY:
+            say("publishing 1.0.2 and changing its manifest after signing: a refused update")
+            publish("1.0.2", release(1, {"LICENSE.txt": b"Nelo demo 1.0.2\n"}))
+            manifest = server_root / "app" / "manifest.json"
+            manifest.write_bytes(manifest.read_bytes().replace(b"1.0.2", b"1.0.3"))
+            code, lines = user.stage(server.base_url)
+            print(f"   the stage mode says: {lines[-1]}")
+            user.run(env=env, program=user.root / "Nelo.exe", timeout=300)
+            starts = user.wait_for_standin_starts(3, timeout=60)
+            print(f"   after the offline countdown the installed {user.current()} started from "
+                  f"{starts[-1]['cwd'] if len(starts) > 2 else '(not started)'}")
+            time.sleep(1)
     user.close()
     say(f"screens saved ({screens.count}):")
     for shot in sorted((out / "screens").iterdir()):

@@ -10,6 +10,7 @@ import subprocess
 import tempfile
 import time
 
+REPO_ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 BUILD = pathlib.Path(os.environ.get("NELO_BUILD", "build/windows")).resolve()
 LAUNCHER = BUILD / "Nelo-Setup.exe"
 STANDIN = BUILD / "tests" / "fixtures" / "standin-app.exe"

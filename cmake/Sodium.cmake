@@ -3,30 +3,13 @@
 # scripts/setup, configure script included), configured for the cross compiler and built here
 # as a static library. Gives the target nelo_sodium.
 if(CMAKE_CROSSCOMPILING)
-  include(ExternalProject)
+  include(cmake/AutotoolsDependency.cmake)
   set(NELO_SODIUM_SOURCE_DIR /usr/local/src/nelo-deps/libsodium-src
       CACHE PATH "libsodium's source (Debian's libsodium source package)")
-  if(NOT EXISTS ${NELO_SODIUM_SOURCE_DIR}/configure)
-    message(FATAL_ERROR "No libsodium source in ${NELO_SODIUM_SOURCE_DIR}: run scripts/setup")
-  endif()
-  set(sodium_prefix ${CMAKE_BINARY_DIR}/sodium)
-  ExternalProject_Add(sodium_build
-    SOURCE_DIR ${NELO_SODIUM_SOURCE_DIR}
-    BINARY_DIR ${sodium_prefix}/build
-    INSTALL_DIR ${sodium_prefix}/install
-    CONFIGURE_COMMAND ${NELO_SODIUM_SOURCE_DIR}/configure --host=x86_64-w64-mingw32
-      --prefix=<INSTALL_DIR> --disable-shared --enable-static --disable-dependency-tracking
-      CC=${CMAKE_C_COMPILER}
-    BUILD_COMMAND make
-    INSTALL_COMMAND make install
-    BUILD_BYPRODUCTS ${sodium_prefix}/install/lib/libsodium.a)
-  file(MAKE_DIRECTORY ${sodium_prefix}/install/include)
-  add_library(nelo_sodium STATIC IMPORTED GLOBAL)
-  set_target_properties(nelo_sodium PROPERTIES
-    IMPORTED_LOCATION ${sodium_prefix}/install/lib/libsodium.a
-    INTERFACE_INCLUDE_DIRECTORIES ${sodium_prefix}/install/include
-    INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC=1)
-  add_dependencies(nelo_sodium sodium_build)
+  nelo_autotools_dependency(nelo_sodium ${NELO_SODIUM_SOURCE_DIR}
+                            src/libsodium/.libs/libsodium.a all install
+                            --enable-static --disable-dependency-tracking)
+  set_property(TARGET nelo_sodium APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC=1)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(NELO_SODIUM REQUIRED IMPORTED_TARGET libsodium)

@@ -61,7 +61,7 @@ def stage_and_report(sandbox, server, label):
     print(f"   downloaded {len(fetched)} object(s)")
     new = sandbox.root / "versions" / label
     previous = [p for p in (sandbox.root / "versions").iterdir() if p.name != label]
-    for path in sorted(p for p in new.rglob("*") if p.is_file() and p.name != ".manifest.json"):
+    for path in sorted(p for p in new.rglob("*") if p.is_file() and not p.name.startswith(".manifest.json")):
         linked = any((old / path.relative_to(new)).exists() and
                      os.stat(old / path.relative_to(new)).st_ino == os.stat(path).st_ino
                      for old in previous)

@@ -91,6 +91,25 @@ Status write_all(HANDLE file, std::string_view bytes) {
   return fail(system_error_text(ERROR_WRITE_FAULT));
 }
 
+std::optional<std::vector<ListedEntry>> list_folder(const std::filesystem::path& folder) {
+  WIN32_FIND_DATAW found{};
+  unique_find find(::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found,
+                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
+    return std::nullopt;
+  }
+  std::vector<ListedEntry> entries;
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      entries.push_back(
+          {std::wstring(name), found.dwFileAttributes,
+           (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+    }
+  } while (::FindNextFileW(find.get(), &found));
+  return entries;
+}
+
 std::uint64_t physical_memory() {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof(status);

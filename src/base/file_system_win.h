@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/result.h"
 #include "base/win_support.h"
@@ -25,6 +26,17 @@ std::optional<std::string> read_small_file(const std::filesystem::path& path,
 // success with nothing written fails (ERROR_WRITE_FAULT) instead of being tried for ever. Fails
 // with the system's error text.
 Status write_all(HANDLE file, std::string_view bytes);
+
+// One entry of a folder listing.
+struct ListedEntry {
+  std::wstring name;
+  DWORD attributes = 0;  // FILE_ATTRIBUTE_*: a reparse point is told, never followed
+  std::uint64_t size = 0;
+};
+
+// The entries of a folder, from one listing ("." and ".." left out); nothing when the folder
+// cannot be listed (missing, or not a folder).
+std::optional<std::vector<ListedEntry>> list_folder(const std::filesystem::path& folder);
 
 // The machine's physical memory in bytes, 0 when unknown.
 std::uint64_t physical_memory();

@@ -19,24 +19,18 @@ std::optional<std::uint64_t> regular_file_size(const std::filesystem::path& path
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// The entries of one folder, from a single listing.
-std::optional<std::vector<FolderEntry>> list_folder(const std::filesystem::path& folder) {
-  WIN32_FIND_DATAW found{};
-  unique_find find(::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found,
-                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!find) {
+// The entries of one folder below a version, as the intactness check reads them.
+std::optional<std::vector<FolderEntry>> folder_entries(const std::filesystem::path& folder) {
+  std::optional<std::vector<ListedEntry>> listed = list_folder(folder);
+  if (!listed) {
     return std::nullopt;
   }
   std::vector<FolderEntry> entries;
-  do {
-    const std::u16string_view name = as_utf16(found.cFileName);
-    if (name == u"." || name == u"..") {
-      continue;
-    }
-    entries.push_back(
-        {std::u16string(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-         (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
-  } while (::FindNextFileW(find.get(), &found));
+  entries.reserve(listed->size());
+  for (const ListedEntry& entry : *listed) {
+    entries.push_back({std::u16string(as_utf16(entry.name)),
+                       (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, entry.size});
+  }
   return entries;
 }
 
@@ -92,7 +86,7 @@ std::optional<std::string> find_installed_version() {
         for (const std::u16string& piece : pieces) {
           below /= to_wide(piece);
         }
-        return list_folder(below);
+        return folder_entries(below);
       });
   return intact ? current : std::nullopt;
 }

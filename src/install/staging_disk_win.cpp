@@ -117,26 +117,17 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
 
 void prune_versions(std::string_view keep, const std::optional<std::string>& previous) {
   const std::filesystem::path folder = versions_dir();
-  WIN32_FIND_DATAW entry{};
-  unique_find find(::FindFirstFileW((folder / L"*").c_str(), &entry));
-  if (!find) {
+  const std::optional<std::vector<ListedEntry>> entries = list_folder(folder);
+  if (!entries) {
     return;
   }
-  std::vector<std::wstring> doomed;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name == L"." || name == L"..") {
-      continue;
+  for (const ListedEntry& entry : *entries) {
+    // Only folders are versions; anything else is left alone. A file in use keeps its folder;
+    // the others still go.
+    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        should_prune(to_utf8(entry.name), keep, previous)) {
+      (void)remove_tree(folder / entry.name);
     }
-    // Only folders are versions; anything else is left alone.
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-        should_prune(to_utf8(name), keep, previous)) {
-      doomed.push_back(name);
-    }
-  } while (::FindNextFileW(find.get(), &entry));
-  find.reset();
-  for (const std::wstring& name : doomed) {
-    (void)remove_tree(folder / name);  // a file in use keeps its folder; the others still go
   }
 }
 

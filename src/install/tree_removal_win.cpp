@@ -1,6 +1,6 @@
 #include "install/tree_removal.h"
 
-#include "base/unique_handle.h"
+#include "base/file_system_win.h"
 #include "base/win_support.h"
 
 namespace nelo {
@@ -23,19 +23,14 @@ class WindowsTreeDisk final : public TreeDisk {
   }
 
   std::optional<std::vector<TreeEntry>> list(const std::filesystem::path& folder) override {
-    WIN32_FIND_DATAW found{};
-    unique_find find(::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found,
-                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) {
+    std::optional<std::vector<ListedEntry>> listed = list_folder(folder);
+    if (!listed) {
       return std::nullopt;
     }
     std::vector<TreeEntry> entries;
-    do {
-      const std::wstring_view name = found.cFileName;
-      if (name != L"." && name != L"..") {
-        entries.push_back(entry_of(folder / name, found.dwFileAttributes));
-      }
-    } while (::FindNextFileW(find.get(), &found));
+    for (const ListedEntry& entry : *listed) {
+      entries.push_back(entry_of(folder / entry.name, entry.attributes));
+    }
     return entries;
   }
 

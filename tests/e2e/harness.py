@@ -9,6 +9,9 @@ import shutil
 import subprocess
 import tempfile
 import time
+import unittest
+
+from update_server import UpdateServer
 
 REPO_ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 BUILD = pathlib.Path(os.environ.get("NELO_BUILD", "build/windows")).resolve()
@@ -44,6 +47,18 @@ def publish(root, version, files, quality=5, sign_key=None):
 def windows_path(path):
     """The path as Wine's programs see it: drive Z: is the Unix root."""
     return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
+
+
+class ServedSandboxTest(unittest.TestCase):
+    """A sandbox and an update server over a tree of its own, for each test."""
+
+    def setUp(self):
+        self.sandbox = Sandbox()
+        self.addCleanup(self.sandbox.close)
+        self.server_root = pathlib.Path(tempfile.mkdtemp(prefix="nelo-server-"))
+        self.addCleanup(shutil.rmtree, self.server_root, True)
+        self.server = UpdateServer(self.server_root).start()
+        self.addCleanup(self.server.stop)
 
 
 class Sandbox:
@@ -185,10 +200,8 @@ class Sandbox:
         return self.standin_starts()
 
 
-def processes_running_below(unix_folder):
-    """Wine processes whose command line names a program below the folder (as Wine sees it)."""
-    folder = windows_path(unix_folder).lower()
-    found = []
+def command_lines():
+    """(process id, command line) of every process running now."""
     for entry in pathlib.Path("/proc").iterdir():
         if not entry.name.isdigit():
             continue
@@ -196,9 +209,14 @@ def processes_running_below(unix_folder):
             command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("utf-8", "replace")
         except OSError:
             continue
-        if folder in command.lower() and "wine" not in command.split(" ")[0].lower():
-            found.append(int(entry.name))
-    return found
+        yield int(entry.name), command
+
+
+def processes_running_below(unix_folder):
+    """Wine processes whose command line names a program below the folder (as Wine sees it)."""
+    folder = windows_path(unix_folder).lower()
+    return [pid for pid, command in command_lines()
+            if folder in command.lower() and "wine" not in command.split(" ")[0].lower()]
 
 
 def kill_windows_process(image_name):

@@ -12,7 +12,7 @@ import threading
 import time
 import unittest
 
-from harness import LAUNCHER, Sandbox, publish
+from harness import ServedSandboxTest, LAUNCHER, Sandbox, publish
 from update_server import UpdateServer
 
 
@@ -24,15 +24,7 @@ FILES_1 = {"res/small.bin": noise(20_000, 1)}
 FILES_2 = {"res/small.bin": noise(20_000, 1), "res/big.bin": noise(4_000_000, 2)}
 
 
-class FaultTest(unittest.TestCase):
-    def setUp(self):
-        self.sandbox = Sandbox()
-        self.addCleanup(self.sandbox.close)
-        self.server_root = pathlib.Path(tempfile.mkdtemp(prefix="nelo-server-"))
-        self.addCleanup(shutil.rmtree, self.server_root, True)
-        self.server = UpdateServer(self.server_root).start()
-        self.addCleanup(self.server.stop)
-
+class FaultTest(ServedSandboxTest):
     def stage(self, sandbox=None):
         code, lines = (sandbox or self.sandbox).stage(self.server.base_url)
         self.assertEqual(code, 0)

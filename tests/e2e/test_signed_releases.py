@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import BUILD, PUBLISHER, STANDIN, Sandbox, publish
+from harness import ServedSandboxTest, BUILD, PUBLISHER, STANDIN, Sandbox, publish
 from update_server import UpdateServer
 
 SIGNED_LAUNCHER = BUILD / "tests" / "fixtures" / "Nelo-Setup-signed.exe"
@@ -25,14 +25,9 @@ def minisign(*arguments, cwd=None):
 
 @unittest.skipUnless(SIGNED_LAUNCHER.exists() and shutil.which("minisign"),
                      "needs minisign and the signed test launcher")
-class SignedReleaseTest(unittest.TestCase):
+class SignedReleaseTest(ServedSandboxTest):
     def setUp(self):
-        self.sandbox = Sandbox()
-        self.addCleanup(self.sandbox.close)
-        self.server_root = pathlib.Path(tempfile.mkdtemp(prefix="nelo-server-"))
-        self.addCleanup(shutil.rmtree, self.server_root, True)
-        self.server = UpdateServer(self.server_root).start()
-        self.addCleanup(self.server.stop)
+        super().setUp()
         self.launcher = self.sandbox.dir / "signed" / "Nelo-Setup.exe"
         self.launcher.parent.mkdir()
         shutil.copy(SIGNED_LAUNCHER, self.launcher)

@@ -12,7 +12,7 @@ import time
 import unittest
 import pathlib
 
-from harness import RUNNER, Sandbox, publish, windows_path
+from harness import ServedSandboxTest, RUNNER, Sandbox, publish, windows_path
 from update_server import UpdateServer
 
 
@@ -34,15 +34,7 @@ def object_requests(server):
     return [path for path, _ in server.requests if path.startswith("/app/files/")]
 
 
-class StageModeTest(unittest.TestCase):
-    def setUp(self):
-        self.sandbox = Sandbox()
-        self.addCleanup(self.sandbox.close)
-        self.server_root = pathlib.Path(tempfile.mkdtemp(prefix="nelo-server-"))
-        self.addCleanup(shutil.rmtree, self.server_root, True)
-        self.server = UpdateServer(self.server_root).start()
-        self.addCleanup(self.server.stop)
-
+class StageModeTest(ServedSandboxTest):
     def publish(self, version, files):
         return publish(self.server_root, version, files)
 

@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from harness import LAUNCHER, Sandbox, processes_running_below, windows_path
+from harness import LAUNCHER, Sandbox, command_lines, processes_running_below, windows_path
 
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Nelo"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
@@ -53,17 +53,8 @@ def delete_value(key, name):
 
 def removal_commands():
     """The command lines of the removal commands running now (cmd with rmdir)."""
-    found = []
-    for entry in pathlib.Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("utf-8", "replace")
-        except OSError:
-            continue
-        if "cmd" in command.lower() and "rmdir /s /q" in command:
-            found.append(command)
-    return found
+    return [command for _, command in command_lines()
+            if "cmd" in command.lower() and "rmdir /s /q" in command]
 
 
 def wait_until(condition, timeout):

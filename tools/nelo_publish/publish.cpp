@@ -487,6 +487,19 @@ Status check_with_launcher_reader(std::string document) {
   return {};
 }
 
+// Writes `bytes` as the file at `path` through a temporary file and a rename: a reader sees the
+// old file or the whole new one.
+Status write_whole_file(const fs::path& path, std::string_view bytes) {
+  Result<PendingFile> file = PendingFile::create(path);
+  if (!file) {
+    return Failure{file.message()};
+  }
+  if (Status written = file->write(bytes.data(), bytes.size()); !written) {
+    return written;
+  }
+  return file->commit();
+}
+
 Result<PublishReport> publish(const PublishOptions& options, const ProgressSink& progress) {
   const auto report_progress = [&progress](const PublishProgress& state) {
     if (progress) {
@@ -622,26 +635,13 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
     // (and refuse that pair until the manifest follows), never a new manifest unsigned.
     const std::string signature =
         sign_manifest(document, *options.signing_key, options.signing_time, "manifest.json");
-    Result<PendingFile> signature_file = PendingFile::create(app_folder / "manifest.json.minisig");
-    if (!signature_file) {
-      return Failure{signature_file.message()};
-    }
-    if (Status written = signature_file->write(signature.data(), signature.size()); !written) {
+    if (Status written = write_whole_file(app_folder / "manifest.json.minisig", signature);
+        !written) {
       return Failure{written.message()};
     }
-    if (Status committed = signature_file->commit(); !committed) {
-      return Failure{committed.message()};
-    }
   }
-  Result<PendingFile> manifest = PendingFile::create(report.manifest);
-  if (!manifest) {
-    return Failure{manifest.message()};
-  }
-  if (Status written = manifest->write(document.data(), document.size()); !written) {
+  if (Status written = write_whole_file(report.manifest, document); !written) {
     return Failure{written.message()};
-  }
-  if (Status committed = manifest->commit(); !committed) {
-    return Failure{committed.message()};
   }
   sync_folder(app_folder);
   return report;

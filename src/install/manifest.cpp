@@ -121,7 +121,12 @@ bool is_reserved_version_name(std::string_view name) {
       c = U'i';
     }
   }
-  return folded == U".manifest.json" || folded == U".manifest.json.minisig";
+  for (const std::string_view reserved : {kStoredManifestName, kStoredSignatureName}) {
+    if (folded == lower_case(*utf8_to_utf16(reserved))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool is_valid_manifest_path(std::string_view path) {

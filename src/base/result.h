@@ -36,6 +36,8 @@ class [[nodiscard]] Result {
   const T& operator*() const& { return value(); }
 
   const std::string& message() const { return std::get<1>(state_).message; }
+  // The failure, to be passed on as it is by a caller that has nothing to add.
+  Failure error() const { return std::get<1>(state_); }
 
  private:
   std::variant<T, Failure> state_;
@@ -51,6 +53,8 @@ class [[nodiscard]] Result<void> {
   bool ok() const { return !failed_; }
   explicit operator bool() const { return ok(); }
   const std::string& message() const { return message_; }
+  // The failure, to be passed on as it is by a caller that has nothing to add.
+  Failure error() const { return Failure{message_}; }
 
  private:
   bool failed_ = false;

@@ -1,4 +1,5 @@
-// The one formatter of operating-system failures for messages the user sees.
+// The one formatter of operating-system failures: for the messages the user sees, and for the
+// launcher log.
 #pragma once
 
 #include <string>
@@ -12,5 +13,9 @@ std::string system_error_text(DWORD code);
 
 // system_error_text of GetLastError(), read at once.
 std::string last_error_text();
+
+// The system's message for an HRESULT with the code, as written into the launcher log:
+// "<message> (0xXXXXXXXX)", or the code alone when the system has no message for it.
+std::string hresult_text(HRESULT code);
 
 }  // namespace nelo

@@ -6,6 +6,9 @@
 
 #include "base/win_support.h"
 
+#include <objbase.h>
+#include <winhttp.h>
+
 namespace nelo {
 
 template <class Traits>
@@ -73,9 +76,48 @@ struct FindHandleTraits {
   static void close(pointer handle) { ::FindClose(handle); }
 };
 
+// A session, connection or request of WinHTTP.
+struct InternetHandleTraits {
+  using pointer = HINTERNET;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer handle) { ::WinHttpCloseHandle(handle); }
+};
+
+// A device context of CreateCompatibleDC.
+struct MemoryDcTraits {
+  using pointer = HDC;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer dc) { ::DeleteDC(dc); }
+};
+
+struct BitmapTraits {
+  using pointer = HBITMAP;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer bitmap) { ::DeleteObject(bitmap); }
+};
+
+// Memory the system allocated for the caller with LocalAlloc (FormatMessageW's buffer).
+struct LocalMemoryTraits {
+  using pointer = HLOCAL;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer memory) { ::LocalFree(memory); }
+};
+
+// Memory a COM or shell call allocated for the caller (SHGetKnownFolderPath's text).
+struct CoTaskMemoryTraits {
+  using pointer = wchar_t*;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer memory) { ::CoTaskMemFree(memory); }
+};
+
 using unique_file = UniqueHandle<FileHandleTraits>;
 using unique_handle = UniqueHandle<KernelHandleTraits>;
 using unique_hkey = UniqueHandle<RegistryKeyTraits>;
 using unique_find = UniqueHandle<FindHandleTraits>;
+using unique_hinternet = UniqueHandle<InternetHandleTraits>;
+using unique_memory_dc = UniqueHandle<MemoryDcTraits>;
+using unique_bitmap = UniqueHandle<BitmapTraits>;
+using unique_local_memory = UniqueHandle<LocalMemoryTraits>;
+using unique_cotask_text = UniqueHandle<CoTaskMemoryTraits>;
 
 }  // namespace nelo

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "base/path_pieces.h"
 #include "base/unicode_lower.h"
 #include "base/utf.h"
 
@@ -12,21 +13,18 @@ namespace {
 // keeps letter case apart), the first listed answers, as a lookup by name would find one.
 using FoldedListing = std::unordered_map<std::u32string, FolderEntry>;
 
+// The pieces of a manifest path as UTF-16 names; nothing when the path is not valid UTF-8.
 std::optional<std::vector<std::u16string>> path_pieces(std::string_view path) {
-  const std::optional<std::u16string> wide = utf8_to_utf16(path);
-  if (!wide) {
-    return std::nullopt;
-  }
-  std::vector<std::u16string> pieces;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = wide->find_first_of(u"/\\", start);
-    pieces.push_back(wide->substr(start, end - start));
-    if (end == std::u16string::npos) {
-      return pieces;
+  std::vector<std::u16string> names;
+  PathPieces pieces(path);
+  while (const std::optional<std::string_view> piece = pieces.next()) {
+    std::optional<std::u16string> name = utf8_to_utf16(*piece);
+    if (!name) {
+      return std::nullopt;
     }
-    start = end + 1;
+    names.push_back(std::move(*name));
   }
+  return names;
 }
 
 }  // namespace

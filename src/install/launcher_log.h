@@ -22,9 +22,4 @@ std::uint64_t log_stamp(std::uint64_t file_time);
 // "<stamp> <message>\n", the message unchanged.
 std::string log_line(std::uint64_t stamp, std::string_view message);
 
-// The text of a Windows error code for a log line: "<system message> (0xXXXXXXXX)", or only
-// "0xXXXXXXXX" when the system has no message for it. The message is trimmed of trailing line
-// ends and blanks.
-std::string error_code_text(std::string_view system_message, std::uint32_t code);
-
 }  // namespace nelo

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "base/ascii_case.h"
+#include "base/path_pieces.h"
 #include "base/unicode_lower.h"
 #include "base/utf.h"
 #include "install/windows_names.h"
@@ -54,15 +56,6 @@ bool is_lower_hex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
 
-std::string ascii_lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return text;
-}
-
 // A non-negative integer that fits in 64 bits; every other form (fraction, exponent, negative,
 // too large, string, missing) counts as 0.
 std::uint64_t read_size(const json& entry, const char* key) {
@@ -91,7 +84,7 @@ bool is_valid_digest(std::string_view sha256) {
 bool ends_with_partial(std::string_view label) {
   constexpr std::string_view kSuffix = ".partial";
   return label.size() >= kSuffix.size() &&
-         ascii_lower(std::string(label.substr(label.size() - kSuffix.size()))) == kSuffix;
+         ascii_lower(label.substr(label.size() - kSuffix.size())) == kSuffix;
 }
 
 }  // namespace
@@ -134,22 +127,19 @@ bool is_valid_manifest_path(std::string_view path) {
       path.find(':') != std::string_view::npos) {
     return false;
   }
-  size_t start = 0;
-  for (;;) {
-    const size_t end = path.find_first_of("/\\", start);
-    const std::string_view piece = path.substr(start, end - start);
+  PathPieces pieces(path);
+  bool top = true;
+  while (const std::optional<std::string_view> piece = pieces.next()) {
     // Each piece must be a name Windows keeps as written, so that the file lands exactly where
     // the path says: no empty piece, no "." or "..", no trailing dot or blank, no device. At the
     // top, no name the version folder keeps for itself: the stored manifest would overwrite
     // that file, and its digest would then name other bytes in the next reuse index.
-    if (!is_plain_windows_name(piece) || (start == 0 && is_reserved_version_name(piece))) {
+    if (!is_plain_windows_name(*piece) || (top && is_reserved_version_name(*piece))) {
       return false;
     }
-    if (end == std::string_view::npos) {
-      return true;
-    }
-    start = end + 1;
+    top = false;
   }
+  return true;
 }
 
 Result<ReleaseManifest> parse_release_manifest(std::string document) {

@@ -61,4 +61,12 @@ Result<std::int64_t> verify_manifest_signature(std::string_view document,
 // The release keys this launcher was built with; empty when it was built without.
 const std::vector<ReleaseKey>& built_in_release_keys();
 
+// What a fetched manifest must show to be trusted beyond HTTPS.
+struct ManifestTrust {
+  std::vector<ReleaseKey> keys;  // none: no signature is asked for
+  // When the current version was installed from a signed manifest, its signing time: an older
+  // release is refused.
+  std::optional<std::int64_t> installed_signed_at;
+};
+
 }  // namespace nelo

@@ -2,22 +2,20 @@
 
 #include <algorithm>
 
+#include "base/ascii_case.h"
+#include "base/path_pieces.h"
+
 namespace nelo {
 
 std::filesystem::path join_manifest_path(const std::filesystem::path& folder,
                                          std::string_view manifest_path) {
   std::filesystem::path joined = folder;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = manifest_path.find_first_of("/\\", start);
-    const std::string_view piece = manifest_path.substr(start, end - start);
+  PathPieces pieces(manifest_path);
+  while (const std::optional<std::string_view> piece = pieces.next()) {
     joined /= std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(piece.data()), piece.size()));
-    if (end == std::string_view::npos) {
-      return joined;
-    }
-    start = end + 1;
+        std::u8string(reinterpret_cast<const char8_t*>(piece->data()), piece->size()));
   }
+  return joined;
 }
 
 ReuseIndex build_reuse_index(const std::filesystem::path& folder,
@@ -47,10 +45,7 @@ bool should_prune(std::string_view name, std::string_view keep,
 }
 
 bool same_folder_name(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return lower(x) == lower(y);
-  });
+  return equal_ignoring_ascii_case(a, b);
 }
 
 }  // namespace nelo

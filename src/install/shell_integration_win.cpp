@@ -1,6 +1,5 @@
 #include "install/shell_integration.h"
 
-#include <memory>
 #include <optional>
 
 #include "base/com_apartment_win.h"
@@ -23,10 +22,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-struct CoTaskMemFreer {
-  void operator()(wchar_t* text) const { ::CoTaskMemFree(text); }
-};
-
 // A PROPVARIANT that clears what it holds (a BSTR here) when it goes out of scope.
 class PropertyValue {
  public:
@@ -43,14 +38,13 @@ class PropertyValue {
 
 // The path of a known folder, or nothing when the system cannot give it.
 std::optional<std::filesystem::path> known_folder(const KNOWNFOLDERID& id) {
-  wchar_t* raw = nullptr;
-  const HRESULT result = ::SHGetKnownFolderPath(id, 0, nullptr, &raw);
   // The text is the caller's to free whether or not the call succeeded.
-  const std::unique_ptr<wchar_t, CoTaskMemFreer> owned(raw);
-  if (FAILED(result) || raw == nullptr) {
+  unique_cotask_text text;
+  const HRESULT result = ::SHGetKnownFolderPath(id, 0, nullptr, text.put());
+  if (FAILED(result) || !text) {
     return std::nullopt;
   }
-  return std::filesystem::path(raw);
+  return std::filesystem::path(text.get());
 }
 
 // Writes one shortcut to the installed launcher; false as soon as any step fails, with

@@ -1,5 +1,6 @@
 #include "install/staging.h"
 
+#include "base/path_pieces.h"
 #include "install/brotli_decode.h"
 #include "install/sha256.h"
 
@@ -14,7 +15,7 @@ std::filesystem::path utf8_path(std::string_view text) {
 }
 
 bool has_parent_folder(std::string_view manifest_path) {
-  return manifest_path.find_first_of("/\\") != std::string_view::npos;
+  return manifest_path.find_first_of(kManifestPathSeparators) != std::string_view::npos;
 }
 
 }  // namespace
@@ -30,9 +31,11 @@ DownloadProgress initial_progress(const ReleaseManifest& manifest, const ReuseIn
   return progress;
 }
 
-Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, const ReuseIndex& reuse,
-                     const ProgressSink& sink, StagingDisk& disk, const StagingPlace& place) {
+Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, const ReuseIndex& reuse,
+                     const ProgressSink& sink, VersionStore& store,
+                     const std::optional<std::string>& current) {
   DownloadProgress progress = initial_progress(manifest, reuse);
+  const std::uint64_t memory = store.physical_memory_bytes();
   const auto report = [&] {
     if (sink) {
       sink(progress);
@@ -40,11 +43,11 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
   };
   report();
 
-  const std::filesystem::path staging =
-      place.versions_folder / utf8_path(manifest.version + ".partial");
-  const std::filesystem::path final_folder = place.versions_folder / utf8_path(manifest.version);
-  disk.remove_tree(staging);
-  if (Status created = disk.create_folders(staging); !created) {
+  const std::filesystem::path versions = store.versions_folder();
+  const std::filesystem::path staging = versions / utf8_path(manifest.version + ".partial");
+  const std::filesystem::path final_folder = versions / utf8_path(manifest.version);
+  store.discard_folder(staging);
+  if (Status created = store.make_folders(staging); !created) {
     return fail("pasta: " + created.message());
   }
 
@@ -54,13 +57,13 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
   for (const ManifestFile& file : manifest.files) {
     const std::filesystem::path target = join_manifest_path(staging, file.path);
     if (has_parent_folder(file.path) && !folders_made.contains(target.parent_path().native())) {
-      if (Status created = disk.create_folders(target.parent_path()); !created) {
+      if (Status created = store.make_folders(target.parent_path()); !created) {
         return fail("pasta: " + created.message());
       }
       folders_made.insert(target.parent_path().native());
     }
     if (const std::filesystem::path* source = find_reusable(reuse, file.sha256)) {
-      if (Status taken = disk.take_over_file(*source, target); !taken) {
+      if (Status taken = store.take_over_file(*source, target); !taken) {
         return fail("copiar " + file.path + ": " + taken.message());
       }
       continue;
@@ -73,10 +76,10 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
         },
         file.zsize);
     if (!body) {
-      return fail(body.message());
+      return body.error();
     }
     std::optional<ByteBuffer> content =
-        decode_brotli(body->view(), file.size, body_size_limit(place.physical_memory, file.size));
+        decode_brotli(body->view(), file.size, body_size_limit(memory, file.size));
     body->release();  // the compressed body is not needed any more
     if (!content) {
       return fail(file.path + " veio estragado");
@@ -84,12 +87,13 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
     if (sha256_hex(content->view()) != file.sha256) {
       return fail(file.path + " não confere com a lista");
     }
-    if (Status written = disk.write_new_file(target, content->view()); !written) {
+    if (Status written = store.write_new_file(target, content->view()); !written) {
       return fail("gravar " + file.path + ": " + written.message());
     }
   }
 
-  if (Status written = disk.write_new_file(staging / ".manifest.json", manifest.document);
+  if (Status written =
+          store.write_new_file(staging / utf8_path(kStoredManifestName), manifest.document);
       !written) {
     return fail("gravar a lista: " + written.message());
   }
@@ -97,7 +101,7 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
   // version is what a later release is held against.
   if (!manifest.signature.empty()) {
     if (Status written =
-            disk.write_new_file(staging / utf8_path(kStoredSignatureName), manifest.signature);
+            store.write_new_file(staging / utf8_path(kStoredSignatureName), manifest.signature);
         !written) {
       return fail("gravar a lista: " + written.message());
     }
@@ -105,10 +109,10 @@ Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, cons
   // A leftover folder of this version goes, but never the current version's: a label that
   // differs from it only in letter case names the same folder on Windows. The rename then fails
   // and the installed version stays whole.
-  if (!place.current || !same_folder_name(*place.current, manifest.version)) {
-    disk.remove_tree(final_folder);
+  if (!current || !same_folder_name(*current, manifest.version)) {
+    store.discard_folder(final_folder);
   }
-  if (Status renamed = disk.rename_folder(staging, final_folder); !renamed) {
+  if (Status renamed = store.move_folder(staging, final_folder); !renamed) {
     return fail("trocar a pasta: " + renamed.message());
   }
   return {};

@@ -1,4 +1,4 @@
-#include "install/staging_disk_win.h"
+#include "install/version_store_win.h"
 
 #include <limits>
 #include <system_error>
@@ -24,16 +24,24 @@ void remove_file_name(const std::filesystem::path& path) {
 
 }  // namespace
 
-void WindowsStagingDisk::remove_tree(const std::filesystem::path& folder) {
-  (void)nelo::remove_tree(folder);  // never through a link; what stays is reported elsewhere
+std::filesystem::path WindowsVersionStore::versions_folder() {
+  return versions_dir();
 }
 
-Status WindowsStagingDisk::create_folders(const std::filesystem::path& folder) {
-  return nelo::create_folders(folder);
+std::uint64_t WindowsVersionStore::physical_memory_bytes() {
+  return physical_memory();
 }
 
-Status WindowsStagingDisk::take_over_file(const std::filesystem::path& source,
-                                          const std::filesystem::path& target) {
+void WindowsVersionStore::discard_folder(const std::filesystem::path& folder) {
+  (void)remove_tree(folder);  // never through a link; what stays is reported elsewhere
+}
+
+Status WindowsVersionStore::make_folders(const std::filesystem::path& folder) {
+  return create_folders(folder);
+}
+
+Status WindowsVersionStore::take_over_file(const std::filesystem::path& source,
+                                           const std::filesystem::path& target) {
   // A file of that name in the staging folder may itself be a link to an installed file (a path
   // listed twice, or in two letter cases): copying over it would write into that file. The link
   // never replaces a name, so when the name is taken it goes first and the link or the copy
@@ -60,8 +68,8 @@ Status WindowsStagingDisk::take_over_file(const std::filesystem::path& source,
   return flush(copy.get());
 }
 
-Status WindowsStagingDisk::write_new_file(const std::filesystem::path& target,
-                                          std::string_view content) {
+Status WindowsVersionStore::write_new_file(const std::filesystem::path& target,
+                                           std::string_view content) {
   // Never truncate and write through an existing name: it may be a hard link to a file of an
   // installed version. CREATE_NEW guarantees a fresh file; a name that is taken goes first.
   unique_file file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -80,7 +88,7 @@ Status WindowsStagingDisk::write_new_file(const std::filesystem::path& target,
   return flush(file.get());
 }
 
-Status WindowsStagingDisk::flush(HANDLE file) const {
+Status WindowsVersionStore::flush(HANDLE file) const {
   // The version folder is renamed into place and the pointer switched right after staging: a
   // file still in the cache at a power cut would leave the current version empty or torn, and
   // the intactness check (sizes only) would start it for ever.
@@ -90,16 +98,16 @@ Status WindowsStagingDisk::flush(HANDLE file) const {
   return {};
 }
 
-Status WindowsStagingDisk::rename_folder(const std::filesystem::path& from,
-                                         const std::filesystem::path& to) {
+Status WindowsVersionStore::move_folder(const std::filesystem::path& from,
+                                        const std::filesystem::path& to) {
   if (!::MoveFileExW(from.c_str(), to.c_str(), 0)) {
     return fail(last_error_text());
   }
   return {};
 }
 
-ReuseIndex build_reuse_index(const std::optional<std::string>& label,
-                             const std::optional<ReleaseManifest>& manifest) {
+ReuseIndex WindowsVersionStore::reusable_files(const std::optional<std::string>& label,
+                                               const std::optional<ReleaseManifest>& manifest) {
   if (!label || !manifest) {
     return {};
   }
@@ -108,14 +116,8 @@ ReuseIndex build_reuse_index(const std::optional<std::string>& label,
   });
 }
 
-Status stage_version(UpdateClient& client, const ReleaseManifest& manifest, const ReuseIndex& reuse,
-                     const ProgressSink& sink, const std::optional<std::string>& current) {
-  WindowsStagingDisk disk;
-  StagingPlace place{versions_dir(), current, physical_memory()};
-  return stage_version(client, manifest, reuse, sink, disk, place);
-}
-
-void prune_versions(std::string_view keep, const std::optional<std::string>& previous) {
+void WindowsVersionStore::prune_versions(std::string_view keep,
+                                         const std::optional<std::string>& previous) {
   const std::filesystem::path folder = versions_dir();
   const std::optional<std::vector<ListedEntry>> entries = list_folder(folder);
   if (!entries) {

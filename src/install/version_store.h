@@ -1,21 +1,83 @@
-// The pointer to the current version. Reading needs no lock: the pointer only ever changes by
-// one rename, so a reader sees the old label or the new one.
+// The versions of the installation, as the update drivers and the staging change them: one
+// interface, with the code on Windows in `WindowsVersionStore` and an in-memory fake in the tests.
+//
+//   <root>
+//     current                  the current version's label, switched by one rename
+//     versions
+//       <label>                a complete version, with its ".manifest.json"
+//       <label>.partial        a version being staged
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/result.h"
+#include "install/manifest.h"
+#include "install/release_signature.h"
+#include "install/reuse.h"
 
 namespace nelo {
 
-// The current version's label, or nothing when the pointer is missing, unreadable, not valid
-// UTF-8, blank, not a plain folder name, or names a version whose "Nelo.exe" is gone.
-std::optional<std::string> read_current_version();
+class VersionStore {
+ public:
+  virtual ~VersionStore() = default;
 
-// Makes `label` current: writes "current.tmp", then renames it over "current". Fails with
-// "gravar: " and the system's text; the old pointer then stays in force.
-Status write_current_version(std::string_view label);
+  // The current version.
+
+  // Waits without limit for the update lock that all launcher processes of the logon session
+  // share; once held it stays with this process. Without the lock the caller goes on.
+  virtual void acquire_update_lock() = 0;
+  // The current version's label, or nothing when the pointer is missing, unreadable, not valid
+  // UTF-8, blank, not a plain folder name, or names a version whose "Nelo.exe" is gone. Needs
+  // no lock: the pointer only ever changes by one rename.
+  virtual std::optional<std::string> read_current_version() = 0;
+  // Makes `label` current: the new pointer reaches the disk, then replaces the old one by one
+  // rename. Fails with "gravar: " and the system's text; the old pointer then stays in force.
+  virtual Status write_current_version(std::string_view label) = 0;
+  // The manifest kept in the version's folder, or nothing when there is no label, the file
+  // cannot be read, or it breaks a rule. Without a label the disk is not touched.
+  virtual std::optional<ReleaseManifest> load_stored_manifest(
+      const std::optional<std::string>& label) = 0;
+  // The current version when its stored manifest loads and every listed file exists with
+  // exactly the listed size (contents are not examined); otherwise nothing.
+  virtual std::optional<std::string> find_installed_version() = 0;
+  // What a fetched manifest must show (the release keys, the current version's signing time);
+  // nothing to show for a launcher built without keys.
+  virtual ManifestTrust manifest_trust() = 0;
+
+  // Staging a new version. Failures are the system's error text, which the staging wraps.
+
+  virtual std::filesystem::path versions_folder() = 0;
+  // The machine's physical memory in bytes, 0 when unknown: it bounds what one file may take.
+  virtual std::uint64_t physical_memory_bytes() = 0;
+  // Digest to path of the files of version `label` that its stored `manifest` lists and that
+  // exist; empty without either.
+  virtual ReuseIndex reusable_files(const std::optional<std::string>& label,
+                                    const std::optional<ReleaseManifest>& manifest) = 0;
+  // Removes a folder and everything in it, never following a link out of it; failures are
+  // passed over.
+  virtual void discard_folder(const std::filesystem::path& folder) = 0;
+  // Creates a folder with its missing parents; one that exists already is fine.
+  virtual Status make_folders(const std::filesystem::path& folder) = 0;
+  // Makes `target` name the same file as `source` (a hard link), else a copy of it on the disk.
+  virtual Status take_over_file(const std::filesystem::path& source,
+                                const std::filesystem::path& target) = 0;
+  // Writes `content` as a new file at `target` and puts it on the disk, replacing (never
+  // writing through) a file of that name, which may be a hard link to an installed file.
+  virtual Status write_new_file(const std::filesystem::path& target, std::string_view content) = 0;
+  // Renames a folder; fails when `to` exists.
+  virtual Status move_folder(const std::filesystem::path& from,
+                             const std::filesystem::path& to) = 0;
+  // Removes every folder of the versions folder but `keep` and `previous` (names compared as
+  // exact bytes); files there are left alone; never fails.
+  virtual void prune_versions(std::string_view keep,
+                              const std::optional<std::string>& previous) = 0;
+};
+
+// The store below the installation root of the current user.
+VersionStore& installed_version_store();
 
 }  // namespace nelo

@@ -1,21 +1,12 @@
 #include "install/windows_names.h"
 
 #include <array>
-#include <cctype>
 #include <string>
+
+#include "base/ascii_case.h"
 
 namespace nelo {
 namespace {
-
-std::string ascii_upper(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return upper;
-}
 
 bool is_device_digit(std::string_view rest) {
   if (rest.size() == 1) {
@@ -32,17 +23,17 @@ bool is_reserved_device_name(std::string_view name) {
   while (!base.empty() && base.back() == ' ') {
     base.remove_suffix(1);
   }
-  const std::string upper = ascii_upper(base);
-  constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN",    "AUX",
-                                                      "NUL", "CONIN$", "CONOUT$"};
+  const std::string lower = ascii_lower(base);
+  constexpr std::array<std::string_view, 6> kPlain = {"con", "prn",    "aux",
+                                                      "nul", "conin$", "conout$"};
   for (std::string_view device : kPlain) {
-    if (upper == device) {
+    if (lower == device) {
       return true;
     }
   }
-  const std::string_view prefix = std::string_view(upper).substr(0, 3);
-  if (upper.size() > 3 && (prefix == "COM" || prefix == "LPT")) {
-    return is_device_digit(std::string_view(upper).substr(3));
+  const std::string_view prefix = std::string_view(lower).substr(0, 3);
+  if (lower.size() > 3 && (prefix == "com" || prefix == "lpt")) {
+    return is_device_digit(std::string_view(lower).substr(3));
   }
   return false;
 }

@@ -92,23 +92,20 @@ std::vector<std::u16string> split_command_line(std::u16string_view line) {
   return arguments;
 }
 
-LaunchOptions choose_run_mode(const std::vector<std::string>& arguments) {
+RunMode choose_run_mode(const std::vector<std::string>& arguments) {
   const auto has = [&](std::string_view flag) {
     return std::find(arguments.begin(), arguments.end(), flag) != arguments.end();
   };
-  LaunchOptions options;
   if (has("--uninstall")) {
-    options.mode = RunMode::Uninstall;
-  } else if (has("--stage")) {
-    options.mode = RunMode::Stage;
-  } else {
-    options.mode = RunMode::Normal;
-    options.hidden = has("--hidden");
+    return RunMode::Uninstall;
   }
-  return options;
+  if (has("--stage")) {
+    return RunMode::Stage;
+  }
+  return has("--hidden") ? RunMode::Hidden : RunMode::Normal;
 }
 
-LaunchOptions parse_command_line(std::u16string_view line) {
+RunMode parse_command_line(std::u16string_view line) {
   const std::vector<std::u16string> split = split_command_line(line);
   std::vector<std::string> arguments;
   for (size_t i = 1; i < split.size(); ++i) {

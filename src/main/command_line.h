@@ -13,20 +13,20 @@ namespace nelo {
 // quote and stay inside. The program name is the first element; an empty line gives no elements.
 std::vector<std::u16string> split_command_line(std::u16string_view line);
 
-enum class RunMode { Normal, Stage, Uninstall };
-
-struct LaunchOptions {
-  RunMode mode = RunMode::Normal;
-  // Only meaningful in the normal mode: no window, no questions, "--hidden" passed on.
-  bool hidden = false;
-};
+// The four ways the program starts, each with a run mode of its own:
+//   Normal     the user's start: the window, the update session, the launch
+//   Hidden     "--hidden": the same without window or questions, "--hidden" passed on
+//   Stage      "--stage": the running application prepares the next release
+//   Uninstall  "--uninstall": the installed-programs list removes Nelo
+enum class RunMode { Normal, Hidden, Stage, Uninstall };
 
 // Picks the mode from the arguments after the program name. Arguments are compared whole and
-// case-sensitively at any position; "--uninstall" wins over "--stage"; others are ignored.
-LaunchOptions choose_run_mode(const std::vector<std::string>& arguments);
+// case-sensitively at any position; "--uninstall" wins over "--stage", which wins over
+// "--hidden"; others are ignored.
+RunMode choose_run_mode(const std::vector<std::string>& arguments);
 
 // Splits `line`, drops the program name, converts each argument to UTF-8 (an unpaired surrogate
 // becomes U+FFFD, so such an argument never equals a mode flag) and picks the mode.
-LaunchOptions parse_command_line(std::u16string_view line);
+RunMode parse_command_line(std::u16string_view line);
 
 }  // namespace nelo

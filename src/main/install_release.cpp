@@ -1,9 +1,11 @@
 #include "main/install_release.h"
 
+#include "install/staging.h"
+
 namespace nelo {
 
 Result<InstallOutcome> install_release(UpdateClient& client, const ReleaseManifest& manifest,
-                                       const ProgressSink& sink, ReleaseStore& store) {
+                                       const ProgressSink& sink, VersionStore& store) {
   store.acquire_update_lock();
 
   const std::optional<std::string> previous = store.read_current_version();
@@ -13,12 +15,12 @@ Result<InstallOutcome> install_release(UpdateClient& client, const ReleaseManife
     return outcome;  // another launcher installed it while this one waited for the lock
   }
 
-  const ReuseIndex reuse = store.build_reuse_index(previous, previous_manifest);
-  if (Status staged = store.stage_version(client, manifest, reuse, sink, previous); !staged) {
-    return fail(staged.message());
+  const ReuseIndex reuse = store.reusable_files(previous, previous_manifest);
+  if (Status staged = stage_release(client, manifest, reuse, sink, store, previous); !staged) {
+    return staged.error();
   }
   if (Status switched = store.write_current_version(manifest.version); !switched) {
-    return fail(switched.message());
+    return switched.error();
   }
   store.prune_versions(manifest.version, previous);
   return outcome;

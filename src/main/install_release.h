@@ -4,7 +4,7 @@
 #include "base/result.h"
 #include "install/download_progress.h"
 #include "install/manifest.h"
-#include "main/release_store.h"
+#include "install/version_store.h"
 #include "net/update_client.h"
 
 namespace nelo {
@@ -18,6 +18,6 @@ struct InstallOutcome {
 // this release meanwhile, nothing is downloaded. Otherwise stages the release reusing the
 // current version's files, makes it current and prunes all but the two newest versions.
 Result<InstallOutcome> install_release(UpdateClient& client, const ReleaseManifest& manifest,
-                                       const ProgressSink& sink, ReleaseStore& store);
+                                       const ProgressSink& sink, VersionStore& store);
 
 }  // namespace nelo

@@ -1,18 +1,16 @@
-// The last step of a normal run: starting the chosen version of the application and keeping the
-// launcher's window up until the application's own main window is visible.
+// The last step of a start with the window: starting the chosen version of the application and
+// keeping the launcher's window up until the application's own main window is visible.
 #pragma once
 
-#include <memory>
 #include <string_view>
 
 #include "ui/launcher_ui.h"
 
 namespace nelo {
 
-// Refreshes the shell integration, starts "Nelo.exe" of the version `label` (passing "--hidden"
-// on when `hidden`) and never waits for the application to end. With a window (`ui` not null)
-// it shows Launching, reports a failed start, and waits for the hand-off before closing the
-// window; without one a failed start is silent.
-void launch_version(std::string_view label, const std::shared_ptr<LauncherUi>& ui, bool hidden);
+// Refreshes the shell integration, shows Launching, starts "Nelo.exe" of the version `label`
+// and never waits for the application to end. A failed start is shown for 8 s; otherwise the
+// window is closed once the application's main window shows, the application ends, or 40 s pass.
+void launch_version(std::string_view label, LauncherUi& ui);
 
 }  // namespace nelo

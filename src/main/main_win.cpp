@@ -11,19 +11,20 @@ namespace {
 void run_program() {
   const wchar_t* raw = ::GetCommandLineW();
   const std::wstring_view line = raw != nullptr ? std::wstring_view(raw) : std::wstring_view();
-  const nelo::LaunchOptions options = nelo::parse_command_line(nelo::as_utf16(line));
   // COM is joined on this thread where it is first used (shell links, the terms page), so that
   // a hidden start reaches the application without it.
-
-  switch (options.mode) {
-    case nelo::RunMode::Uninstall:
-      nelo::run_uninstall();
+  switch (nelo::parse_command_line(nelo::as_utf16(line))) {
+    case nelo::RunMode::Normal:
+      nelo::run_normal_mode();
+      break;
+    case nelo::RunMode::Hidden:
+      nelo::run_hidden_mode();
       break;
     case nelo::RunMode::Stage:
       nelo::run_stage_mode();
       break;
-    case nelo::RunMode::Normal:
-      nelo::run_normal_mode(options);
+    case nelo::RunMode::Uninstall:
+      nelo::run_uninstall_mode();
       break;
   }
 }

@@ -7,9 +7,9 @@
 #include "base/wide_text_win.h"
 #include "main/consent.h"
 #include "main/launch.h"
-#include "main/release_store.h"
 #include "main/run_modes.h"
 #include "main/self_install.h"
+#include "main/session_window.h"
 #include "main/update_session.h"
 #include "ui/launcher_window_win.h"
 
@@ -18,48 +18,39 @@ namespace {
 
 void open_terms_page() {
   join_com_apartment();  // the shell may hand the address to COM components
-  ::ShellExecuteW(nullptr, L"open", to_wide(kTermsPage).c_str(), nullptr, nullptr,
-                  SW_SHOWNORMAL);
+  ::ShellExecuteW(nullptr, L"open", to_wide(kTermsPage).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace
 
 // The user's start: the window, the consent and the self-install when this copy is not the
 // installed launcher, then the update session and the launch of its result.
-void run_normal_mode(const LaunchOptions& options) {
+void run_normal_mode() {
   SteadyClock clock;
   const bool installed_copy = is_installed_copy();
-
-  std::shared_ptr<LauncherUi> ui;
-  if (!options.hidden) {
-    ui = std::make_shared<LauncherUi>();
-    start_launcher_window(ui);
-  }
+  const auto ui = std::make_shared<LauncherUi>();
+  start_launcher_window(ui);
 
   if (!installed_copy) {
-    // A hidden start installs without asking; closing the consent window installs nothing.
-    if (ui && !ask_for_consent(*ui, clock, open_terms_page)) {
+    // Closing the consent window installs nothing.
+    if (!ask_for_consent(*ui, clock, open_terms_page)) {
       request_close(*ui);
       return;
     }
     if (Status installed = install_launcher(); !installed) {
-      if (ui) {
-        show_error_and_wait(*ui, "Não deu para instalar", installed.message(), clock);
-      }
+      show_error_and_wait(*ui, "Não deu para instalar", installed.message(), clock);
       return;
     }
   }
+  delete_old_launcher();  // what the last self-install moved aside; failures are passed over
 
-  SessionServices services{installed_release_store(), open_update_client, clock,
-                           delete_old_launcher};
-  const std::optional<std::string> target = run_update_session(ui, options.hidden, services);
+  SessionServices services{installed_version_store(), open_update_client, clock};
+  const std::optional<std::string> target = run_update_session(ui, services);
   if (!target) {
-    if (ui) {
-      request_close(*ui);
-    }
+    request_close(*ui);
     return;
   }
-  launch_version(*target, ui, options.hidden);
+  launch_version(*target, *ui);
 }
 
 }  // namespace nelo

@@ -1,17 +1,21 @@
-// The three ways the program runs; each is one straight story from start to end.
+// The four ways the program runs; each is one straight story from start to end, in a file of its
+// own (normal_mode_win.cpp, hidden_mode_win.cpp, stage_mode_win.cpp, uninstall_mode_win.cpp).
 #pragma once
-
-#include "main/command_line.h"
 
 namespace nelo {
 
-// The user's start: self-install when needed, the update session and the launch.
-void run_normal_mode(const LaunchOptions& options);
+// The user's start: the window, the consent and the self-install when needed, the update
+// session and the launch.
+void run_normal_mode();
+
+// A start without window or questions: the self-install when needed, the intact version or a
+// quiet session, the launch with "--hidden" passed on.
+void run_hidden_mode();
 
 // Background preparation of the next release, reported as lines on standard output.
 void run_stage_mode();
 
 // Removal of Nelo for the current user.
-void run_uninstall();
+void run_uninstall_mode();
 
 }  // namespace nelo

@@ -69,7 +69,7 @@ bool is_installed_copy() {
 Status install_launcher() {
   const auto running = running_executable();
   if (!running) {
-    return fail(running.message());
+    return running.error();
   }
   const std::filesystem::path root = install_root();
   if (Status created = create_folders(root); !created) {

@@ -1,6 +1,7 @@
-#include "install/manifest_store.h"
 #include "install/shell_integration.h"
+#include "install/version_store.h"
 #include "main/install_release.h"
+#include "main/release_fetch.h"
 #include "main/run_modes.h"
 #include "main/stage_progress.h"
 #include "main/standard_output_win.h"
@@ -15,12 +16,12 @@ void run_stage_mode() {
     write_output_line("error " + client.message());
     return;
   }
-  const auto manifest = fetch_release_manifest(**client, installed_manifest_trust());
+  VersionStore& store = installed_version_store();
+  const auto manifest = fetch_release_manifest(**client, store.manifest_trust());
   if (!manifest) {
     write_output_line("error " + manifest.message());
     return;
   }
-  ReleaseStore& store = installed_release_store();
   if (store.read_current_version() == manifest->version) {
     write_output_line("none");  // without touching the lock
     return;

@@ -1,7 +1,8 @@
 #include "main/update_session.h"
 
-#include "install/manifest_store.h"
 #include "main/install_release.h"
+#include "main/release_fetch.h"
+#include "main/session_window.h"
 
 namespace nelo {
 namespace {
@@ -17,7 +18,9 @@ struct AttemptEnd {
   std::optional<std::string> target;
 };
 
-AttemptEnd finish(std::optional<std::string> target) { return {false, std::move(target)}; }
+AttemptEnd finish(std::optional<std::string> target) {
+  return {false, std::move(target)};
+}
 
 // The countdown of the offline and failure screens, polling the user's choice every 100 ms.
 AttemptEnd count_down(LauncherUi& ui, const std::optional<std::string>& installed,
@@ -47,20 +50,14 @@ AttemptEnd count_down(LauncherUi& ui, const std::optional<std::string>& installe
   }
 }
 
-AttemptEnd run_attempt(const std::shared_ptr<LauncherUi>& ui, bool hidden,
-                       SessionServices& services) {
+AttemptEnd run_attempt(const std::shared_ptr<LauncherUi>& ui, SessionServices& services) {
   const std::optional<std::string> installed = services.store.find_installed_version();
-  if (hidden && installed) {
-    return finish(installed);  // without asking the server
-  }
   const AttemptSettings settings = attempt_settings(installed.has_value());
-  if (ui) {
-    if (installed) {
-      set_version_text(*ui, *installed);
-      set_phase(*ui, Checking{});
-    } else {
-      set_phase(*ui, Installing{0, 0, 0});
-    }
+  if (installed) {
+    set_version_text(*ui, *installed);
+    set_phase(*ui, Checking{});
+  } else {
+    set_phase(*ui, Installing{0, 0, 0});
   }
 
   auto client = services.open_client(settings.timeout_ms);
@@ -72,51 +69,42 @@ AttemptEnd run_attempt(const std::shared_ptr<LauncherUi>& ui, bool hidden,
   }
   if (!manifest) {
     // No connection, no server, or a bad answer: the message is not shown.
-    if (!ui) {
-      return finish(installed);
-    }
     const bool has_installed = installed.has_value();
     return count_down(
         *ui, installed,
-        [&](std::uint32_t seconds_left) { return Phase(Offline{seconds_left, has_installed}); },
+        [&](std::uint32_t seconds_left) {
+          return Phase(Offline{seconds_left, has_installed});
+        },
         services);
   }
   if (installed == manifest->version) {
     return finish(installed);
   }
 
-  ProgressSink sink;
-  if (ui) {
-    ProgressContext context;
-    context.ui = ui;
-    context.clock = &services.clock;
-    context.has_installed = installed.has_value();
-    context.new_version = manifest->version;
-    context.label = manifest_changes_app(services.store.load_stored_manifest(installed),
-                                         manifest->files)
-                        ? "O programa"
-                        : "Voz e live";
-    // The speed counts from the staging's first report, made once the update lock is held,
-    // so that waiting for another launcher does not count as slow downloading.
-    sink = [context, started = false](const DownloadProgress& progress) mutable {
-      if (!started) {
-        context.started = context.clock->now();
-        started = true;
-      }
-      publish_progress(context, progress);
-    };
-  }
+  ProgressContext context;
+  context.ui = ui;
+  context.clock = &services.clock;
+  context.has_installed = installed.has_value();
+  context.new_version = manifest->version;
+  context.label =
+      manifest_changes_app(services.store.load_stored_manifest(installed), manifest->files)
+          ? "O programa"
+          : "Voz e live";
+  // The speed counts from the staging's first report, made once the update lock is held, so
+  // that waiting for another launcher does not count as slow downloading.
+  ProgressSink sink = [context, started = false](const DownloadProgress& progress) mutable {
+    if (!started) {
+      context.started = context.clock->now();
+      started = true;
+    }
+    publish_progress(context, progress);
+  };
   const auto outcome = install_release(**client, *manifest, sink, services.store);
   if (outcome) {
-    if (ui) {
-      set_version_text(*ui, manifest->version);
-      set_phase(*ui, Updated{});
-      services.clock.sleep_for(kUpdatedHold);
-    }
+    set_version_text(*ui, manifest->version);
+    set_phase(*ui, Updated{});
+    services.clock.sleep_for(kUpdatedHold);
     return finish(manifest->version);
-  }
-  if (!ui) {
-    return finish(installed);
   }
   const std::string message = outcome.message();
   const bool has_installed = installed.has_value();
@@ -137,17 +125,32 @@ AttemptSettings attempt_settings(bool has_installed) {
   return {10000, 15s, "Não deu para instalar"};
 }
 
-std::optional<std::string> run_update_session(const std::shared_ptr<LauncherUi>& ui, bool hidden,
+std::optional<std::string> run_update_session(const std::shared_ptr<LauncherUi>& ui,
                                               SessionServices& services) {
-  if (services.delete_old_launcher) {
-    services.delete_old_launcher();
-  }
   for (;;) {
-    AttemptEnd end = run_attempt(ui, hidden, services);
+    AttemptEnd end = run_attempt(ui, services);
     if (!end.try_again) {
       return end.target;
     }
   }
+}
+
+std::optional<std::string> run_quiet_session(VersionStore& store, const ClientOpener& open_client) {
+  if (std::optional<std::string> installed = store.find_installed_version()) {
+    return installed;  // without asking the server
+  }
+  auto client = open_client(attempt_settings(false).timeout_ms);
+  if (!client) {
+    return std::nullopt;
+  }
+  const auto manifest = fetch_release_manifest(**client, store.manifest_trust());
+  if (!manifest) {
+    return std::nullopt;
+  }
+  if (!install_release(**client, *manifest, nullptr, store)) {
+    return std::nullopt;
+  }
+  return manifest->version;
 }
 
 }  // namespace nelo

@@ -1,9 +1,10 @@
-// The update session of a normal run: finds out whether an intact version is installed, asks
-// the server for the current release, installs it when it differs, and ends with the version to
-// start, or with none. With a window it shows every step and lets the user retry, open the
-// installed version or quit; without one it never waits for anybody.
+// The update session of a start: finds out whether an intact version is installed, asks the
+// server for the current release, installs it when it differs, and ends with the version to
+// start, or with none. With the window it shows every step and lets the user retry, open the
+// installed version or quit; the quiet session of a hidden start never waits for anybody.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,19 +12,19 @@
 #include <string>
 
 #include "base/clock.h"
-#include "main/release_store.h"
+#include "install/version_store.h"
 #include "net/update_client.h"
 #include "ui/launcher_ui.h"
 
 namespace nelo {
 
+// Opens a client with the given time-out for name resolution, connecting and sending.
+using ClientOpener = std::function<Result<std::unique_ptr<UpdateClient>>(std::uint32_t timeout_ms)>;
+
 struct SessionServices {
-  ReleaseStore& store;
-  // Opens a client with the given time-out for name resolution, connecting and sending.
-  std::function<Result<std::unique_ptr<UpdateClient>>(std::uint32_t timeout_ms)> open_client;
+  VersionStore& store;
+  ClientOpener open_client;
   Clock& clock;
-  // Deletes the launcher copy that the last self-install moved aside; failures are ignored.
-  std::function<void()> delete_old_launcher;
 };
 
 // Texts and numbers that depend on whether an intact version is installed.
@@ -34,8 +35,12 @@ struct AttemptSettings {
 };
 AttemptSettings attempt_settings(bool has_installed);
 
-// Runs attempts until one ends the session; `ui` is null without a window.
-std::optional<std::string> run_update_session(const std::shared_ptr<LauncherUi>& ui, bool hidden,
+// Runs attempts, each shown in `ui`, until one ends the session.
+std::optional<std::string> run_update_session(const std::shared_ptr<LauncherUi>& ui,
                                               SessionServices& services);
+
+// The session of a start without a window: the intact installed version without asking the
+// server; else the current release installed; nothing when that fails. Never waits.
+std::optional<std::string> run_quiet_session(VersionStore& store, const ClientOpener& open_client);
 
 }  // namespace nelo

@@ -18,13 +18,6 @@
 namespace nelo {
 namespace {
 
-struct InternetHandleTraits {
-  using pointer = HINTERNET;
-  static pointer invalid() { return nullptr; }
-  static void close(pointer handle) { ::WinHttpCloseHandle(handle); }
-};
-using unique_hinternet = UniqueHandle<InternetHandleTraits>;
-
 constexpr wchar_t kUserAgent[] = L"NeloLauncher/1";
 constexpr int kReceiveTimeoutMs = 20000;
 constexpr DWORD kReadChunk = 65536;
@@ -122,7 +115,7 @@ Result<std::unique_ptr<UpdateClient>> open_update_client(std::uint32_t timeout_m
   const std::u16string url = choose_update_base(environment_variable(L"NELO_UPDATE_BASE"));
   auto base = parse_update_base(utf16_to_utf8_lossy(url));
   if (!base) {
-    return fail(base.message());
+    return base.error();
   }
   unique_hinternet session(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));

@@ -5,14 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <variant>
-
-#include "base/clock.h"
-#include "install/download_progress.h"
 
 namespace nelo {
 
@@ -78,27 +74,6 @@ void set_version_text(LauncherUi& ui, std::string_view text);
 // The pending choice, reset to none; Quit whenever the window is gone, whatever was stored.
 [[nodiscard]] std::uint8_t take_action(LauncherUi& ui);
 void request_close(LauncherUi& ui);
-
-// Shows `Failed` (nothing installed to open) and waits until 8 s have passed since, polling the
-// user's choice every 100 ms and stopping at the first one; then asks the window to close.
-void show_error_and_wait(LauncherUi& ui, std::string_view title, std::string_view message,
-                         Clock& clock);
-
-// What the progress sink of a staging needs to turn DownloadProgress into a phase.
-struct ProgressContext {
-  std::shared_ptr<LauncherUi> ui;  // none: the sink does nothing
-  Clock* clock = nullptr;          // time of the speed figure; none: the steady clock
-  Clock::time_point started;       // when the staging began
-  bool has_installed = false;      // Updating when true, else Installing
-  std::string new_version;
-  std::string label;
-};
-
-// Installing with the average speed since `started` (elapsed time at least 0.1 s), or Updating.
-void publish_progress(const ProgressContext& context, const DownloadProgress& progress);
-
-// publish_progress bound to a copy of the context, for the staging's progress sink.
-ProgressSink progress_sink(ProgressContext context);
 
 // Window side.
 

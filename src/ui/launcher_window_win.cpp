@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/system_error_win.h"
 #include "base/wide_text_win.h"
 #include "install/launcher_log.h"
 #include "ui/embedded_font.h"
@@ -248,29 +249,6 @@ HRESULT make_drawing(float scale, Drawing* drawing) {
 }
 
 }  // namespace
-
-std::string hresult_text(HRESULT code) {
-  const auto system_message = [](DWORD id) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, id, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (length > 0 && buffer != nullptr) {
-      text.assign(buffer, length);
-    }
-    if (buffer != nullptr) {
-      ::LocalFree(buffer);
-    }
-    return text;
-  };
-  std::wstring message = system_message(static_cast<DWORD>(code));
-  // Some systems know a Win32 error only by its plain code, not wrapped in an HRESULT.
-  if (message.empty() && HRESULT_FACILITY(code) == FACILITY_WIN32) {
-    message = system_message(HRESULT_CODE(code));
-  }
-  return error_code_text(to_utf8(message), static_cast<std::uint32_t>(code));
-}
 
 LauncherWindow* current_launcher_window() {
   return g_window;

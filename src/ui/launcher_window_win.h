@@ -32,19 +32,6 @@ void run_launcher_window(std::shared_ptr<LauncherUi> ui);
 
 // The pieces of run_launcher_window, for programs that drive the frames themselves.
 
-struct MemoryDcTraits {
-  using pointer = HDC;
-  static pointer invalid() { return nullptr; }
-  static void close(pointer dc) { ::DeleteDC(dc); }
-};
-struct BitmapTraits {
-  using pointer = HBITMAP;
-  static pointer invalid() { return nullptr; }
-  static void close(pointer bitmap) { ::DeleteObject(bitmap); }
-};
-using unique_memory_dc = UniqueHandle<MemoryDcTraits>;
-using unique_bitmap = UniqueHandle<BitmapTraits>;
-
 // The window thread's own record; one per process, reachable from the window procedure.
 struct LauncherWindow {
   std::vector<HitRect> hit_rects;  // the buttons of the last frame
@@ -99,8 +86,5 @@ HRESULT make_render_target(ID2D1Factory* factory, float scale,
 void paint_frame(LauncherWindow& state, HWND window);
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-
-// The system's message for an HRESULT with the code, as written into the launcher log.
-std::string hresult_text(HRESULT code);
 
 }  // namespace nelo

@@ -8,15 +8,15 @@
 #include <chrono>
 #include <cstdio>
 
-#include "install/manifest_store.h"
 #include "install/version_store.h"
 
 int wmain() {
   using Clock = std::chrono::steady_clock;
+  nelo::VersionStore& store = nelo::installed_version_store();
   const Clock::time_point start = Clock::now();
-  const auto manifest = nelo::load_stored_manifest(nelo::read_current_version());
+  const auto manifest = store.load_stored_manifest(store.read_current_version());
   const Clock::time_point loaded = Clock::now();
-  const bool intact = nelo::find_installed_version().has_value();
+  const bool intact = store.find_installed_version().has_value();
   const Clock::time_point checked = Clock::now();
   std::printf("check manifest %.4f total %.4f intact %d\n",
               std::chrono::duration<double>(loaded - start).count(),

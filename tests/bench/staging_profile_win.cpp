@@ -17,10 +17,10 @@
 #include "base/file_system_win.h"
 #include "base/wide_text_win.h"
 #include "install/brotli_decode.h"
-#include "install/manifest_store.h"
 #include "install/reuse.h"
 #include "install/sha256.h"
-#include "install/staging_disk_win.h"
+#include "install/version_store_win.h"
+#include "main/release_fetch.h"
 #include "net/update_client.h"
 
 namespace {
@@ -70,16 +70,16 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  nelo::WindowsStagingDisk disk(flush);
+  nelo::WindowsVersionStore disk(flush);
   double request = 0, body_time = 0, decode = 0, hash = 0, write = 0, take_over = 0;
   const Clock::time_point start = Clock::now();
-  disk.remove_tree(staging);
-  if (auto made = disk.create_folders(staging); !made) {
+  disk.discard_folder(staging);
+  if (auto made = disk.make_folders(staging); !made) {
     return stop(made.message());
   }
   for (const nelo::ManifestFile& file : manifest->files) {
     const std::filesystem::path target = nelo::join_manifest_path(staging, file.path);
-    (void)disk.create_folders(target.parent_path());
+    (void)disk.make_folders(target.parent_path());
     if (const auto found = previous.find(file.sha256); found != previous.end()) {
       const Clock::time_point step = Clock::now();
       if (auto taken = disk.take_over_file(found->second, target); !taken) {
@@ -132,8 +132,8 @@ int wmain(int argc, wchar_t** argv) {
       !written) {
     return stop(written.message());
   }
-  disk.remove_tree(out);
-  if (auto renamed = disk.rename_folder(staging, out); !renamed) {
+  disk.discard_folder(out);
+  if (auto renamed = disk.move_folder(staging, out); !renamed) {
     return stop(renamed.message());
   }
   const double switch_time = seconds_since(step);

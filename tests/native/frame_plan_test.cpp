@@ -2,24 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/native/fake_text_width.h"
+
 #include <cmath>
 
 namespace nelo {
 namespace {
 
-std::size_t code_points(std::string_view text) {
-  std::size_t count = 0;
-  for (const char c : text) {
-    count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }
-  return count;
-}
-
-// Every character of a button label is 7 DIPs wide, of a footer 6, of anything else 8.
-float fake_width(std::string_view text, TextFormat format) {
-  const float per_char = format == TextFormat::Button ? 7 : format == TextFormat::Small ? 6 : 8;
-  return per_char * static_cast<float>(code_points(text));
-}
+using testing_support::code_points;
+using testing_support::fake_width;
 
 template <class Op>
 std::vector<Op> ops_of(const FramePlan& plan) {
@@ -216,30 +207,6 @@ TEST(FramePlanTest, HoveredButtonIsLighter) {
     EXPECT_EQ(fills[0].colour, c.primary) << int(c.hovered);
     EXPECT_EQ(fills[1].colour, c.secondary) << int(c.hovered);
   }
-}
-
-TEST(FramePlanTest, ShapesAreThoseOfTheLogoAndMarks) {
-  // Two full circles about (64, 58) of radii 56 and 40: a ring 16 wide.
-  for (const CircleFigure& circle : kLogoRing) {
-    const float radius = circle.arcs[0].radius;
-    EXPECT_EQ(circle.arcs[1].end, circle.start);  // closed
-    EXPECT_FLOAT_EQ(circle.start.x - 64, radius);
-    EXPECT_FLOAT_EQ(64 - circle.arcs[0].end.x, radius);
-    EXPECT_FALSE(circle.arcs[0].large || circle.arcs[1].large);
-  }
-  EXPECT_EQ(kLogoRing[0].arcs[0].radius - kLogoRing[1].arcs[0].radius, 16);
-  // Three quarters of a circle of radius 7, from (7, 0) to (0, -7) the long way round.
-  EXPECT_EQ(kSpinnerStart, (PointF{7, 0}));
-  EXPECT_EQ(kSpinnerArc.end, (PointF{0, -7}));
-  EXPECT_TRUE(kSpinnerArc.large);
-  // The bars: a wave centred on the ring's centre.
-  for (const LogoBar& bar : kLogoBars) {
-    EXPECT_FLOAT_EQ(bar.y + bar.height / 2, 58);
-  }
-  FramePlan plan;
-  add_check_mark(plan);
-  ASSERT_EQ(ops_of<CheckMarkOp>(plan).size(), 1u);
-  EXPECT_EQ(ops_of<CheckMarkOp>(plan)[0].colour, rgb(0x14C75E));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error_code_text.h"
+
 namespace nelo {
 namespace {
 

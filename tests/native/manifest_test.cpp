@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/expect_ok.h"
+
 namespace nelo {
 namespace {
 
@@ -52,7 +54,7 @@ class ManifestRulesTest : public testing::TestWithParam<Case> {};
 TEST_P(ManifestRulesTest, AppliesTheRulesInOrder) {
   const auto parsed = parse_release_manifest(GetParam().document);
   if (GetParam().message.empty()) {
-    EXPECT_TRUE(parsed.ok()) << GetParam().document << "\n" << parsed.message();
+    EXPECT_OK(parsed) << GetParam().document << "\n" << parsed.message();
   } else {
     ASSERT_FALSE(parsed.ok()) << GetParam().document;
     EXPECT_EQ(parsed.message(), GetParam().message) << GetParam().document;
@@ -237,7 +239,7 @@ TEST(ManifestTest, ADeepAndWideDocumentGivesAMessage) {
   document.insert(document.size() - 1, ", \"deep\": " + deep);
   ASSERT_LT(document.size(), kManifestMaxBytes);
   const auto parsed = parse_release_manifest(std::move(document));
-  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  ASSERT_OK(parsed);
   EXPECT_EQ(parsed->files.size(), 20001u);
 
   const auto too_deep =
@@ -251,7 +253,7 @@ TEST(ManifestTest, KeepsEntriesAsWrittenWithLowerCaseDigests) {
       manifest(entry("Nelo.exe", std::string(64, 'A')) + "," + entry("res\\a/b.dll") + "," +
                entry("Nelo.exe", kOtherDigest));
   const auto parsed = parse_release_manifest(document);
-  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  ASSERT_OK(parsed);
   EXPECT_EQ(parsed->version, "1.0");
   ASSERT_EQ(parsed->files.size(), 3u);
   EXPECT_EQ(parsed->files[0].sha256, kDigest);
@@ -285,12 +287,12 @@ TEST(ManifestTest, ReadsSizesByTheUnsignedRule) {
   for (const SizeCase& c : cases) {
     const auto parsed = parse_release_manifest(
         manifest(entry("Nelo.exe", kDigest, ", \"size\": " + c.json + ", \"zsize\": " + c.json)));
-    ASSERT_TRUE(parsed.ok()) << c.json << ": " << parsed.message();
+    ASSERT_OK(parsed) << c.json << ": " << parsed.message();
     EXPECT_EQ(parsed->files[0].size, c.expected) << c.json;
     EXPECT_EQ(parsed->files[0].zsize, c.expected) << c.json;
   }
   const auto missing = parse_release_manifest(manifest(kProgram));
-  ASSERT_TRUE(missing.ok());
+  ASSERT_OK(missing);
   EXPECT_EQ(missing->files[0].size, 0u);
   EXPECT_EQ(missing->files[0].zsize, 0u);
 }

@@ -1,5 +1,8 @@
 #include "nelo_publish/publish.h"
 
+#include "nelo_publish/command.h"
+#include "nelo_publish/text_paths.h"
+
 #include <brotli/decode.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -20,6 +23,7 @@
 
 #include "install/manifest.h"
 #include "install/sha256.h"
+#include "tests/expect_ok.h"
 
 namespace nelo::publish {
 namespace {
@@ -113,7 +117,7 @@ std::string decode(const std::string& object, std::uint64_t size) {
 
 ReleaseManifest read_manifest(const fs::path& root) {
   Result<ReleaseManifest> parsed = parse_release_manifest(read_file(root / "app/manifest.json"));
-  EXPECT_TRUE(parsed.ok()) << parsed.message();
+  EXPECT_OK(parsed);
   return parsed.ok() ? *parsed : ReleaseManifest{};
 }
 
@@ -198,7 +202,7 @@ TEST(PublishReleaseTest, WritesEachContentOnceAndTheManifest) {
   make_release(temp.path() / "release", kRelease);
   const Result<PublishReport> report =
       publish_release(options_for(temp.path() / "release", temp.path() / "root"));
-  ASSERT_TRUE(report.ok()) << report.message();
+  ASSERT_OK(report);
   EXPECT_EQ(report->files, kRelease.size());
   EXPECT_EQ(report->objects_written, kRelease.size() - 1);  // copy.bin and data.bin share one
   EXPECT_EQ(report->objects_kept, 0u);
@@ -224,7 +228,7 @@ TEST(PublishReleaseTest, RepublishingAddsOnlyTheChangedContent) {
   const fs::path release = temp.path() / "release";
   const fs::path root = temp.path() / "root";
   make_release(release, kRelease);
-  ASSERT_TRUE(publish_release(options_for(release, root, "1.0.0")).ok());
+  ASSERT_OK(publish_release(options_for(release, root, "1.0.0")));
   const std::map<std::string, std::string> before = snapshot(root / "app/files");
 
   // copy.bin changes; data.bin keeps the content the two shared.
@@ -232,7 +236,7 @@ TEST(PublishReleaseTest, RepublishingAddsOnlyTheChangedContent) {
   next["copy.bin"] = compressible_text(6000, 99);
   write_file(release / "copy.bin", next["copy.bin"]);
   const Result<PublishReport> report = publish_release(options_for(release, root, "1.1.0"));
-  ASSERT_TRUE(report.ok()) << report.message();
+  ASSERT_OK(report);
   EXPECT_EQ(report->objects_written, 1u);
   EXPECT_EQ(report->objects_kept, kRelease.size() - 1);
 
@@ -257,7 +261,7 @@ TEST(PublishReleaseTest, KeepsAnExistingObjectAndGivesItsSize) {
   write_file(root / "app/files" / digest, planted);
 
   const Result<PublishReport> report = publish_release(options_for(release, root));
-  ASSERT_TRUE(report.ok()) << report.message();
+  ASSERT_OK(report);
   EXPECT_EQ(report->objects_kept, 1u);
   EXPECT_EQ(read_file(root / "app/files" / digest), planted);
   bool listed = false;
@@ -281,7 +285,7 @@ TEST(PublishReleaseTest, QualityReachesTheEncoder) {
     if (quality >= 0) {
       options.quality = quality;
     }
-    ASSERT_TRUE(publish_release(options).ok()) << quality;
+    ASSERT_OK(publish_release(options)) << quality;
     expect_published(options.to, "1.0.0", files);
     zsizes[quality] = read_manifest(options.to).files.at(0).zsize;
   }
@@ -301,7 +305,7 @@ TEST(PublishReleaseTest, ReportsProgressUpToTheTotals) {
   const Result<PublishReport> report =
       publish_release(options_for(release, temp.path() / "root"),
                       [&calls](const PublishProgress& state) { calls.push_back(state); });
-  ASSERT_TRUE(report.ok()) << report.message();
+  ASSERT_OK(report);
 
   std::map<PublishPhase, PublishProgress> last;
   for (const PublishProgress& state : calls) {
@@ -350,7 +354,7 @@ TEST_P(PublishRefusalTest, WritesNothing) {
   make_release(release, kRelease);
   PublishOptions earlier = options_for(release, root, "0.9");
   earlier.quality = 1;
-  ASSERT_TRUE(publish_release(earlier).ok());
+  ASSERT_OK(publish_release(earlier));
   const std::map<std::string, std::string> before = snapshot(root);
 
   // Content no object holds yet: a write would show as a new object.

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "nelo_publish/manifest_signing.h"
+#include "tests/expect_ok.h"
 
 namespace nelo {
 namespace {
@@ -49,19 +50,7 @@ std::vector<ReleaseKey> keys_of(const std::string& pub_text) {
 // The four lines, with the signed part and the comment chosen freely (and signed properly).
 std::string signature_file(std::string_view message, const SigningKey& key, char algorithm,
                            const std::string& comment) {
-  std::array<unsigned char, 74> part{'E', static_cast<unsigned char>(algorithm)};
-  std::copy(key.id.begin(), key.id.end(), part.begin() + 2);
-  crypto_sign_detached(part.data() + 10, nullptr,
-                       reinterpret_cast<const unsigned char*>(message.data()), message.size(),
-                       key.secret_key.data());
-  std::string global_message(reinterpret_cast<const char*>(part.data() + 10), 64);
-  global_message += comment;
-  std::array<unsigned char, 64> global{};
-  crypto_sign_detached(global.data(), nullptr,
-                       reinterpret_cast<const unsigned char*>(global_message.data()),
-                       global_message.size(), key.secret_key.data());
-  return "untrusted comment: x\n" + base64(part.data(), part.size()) +
-         "\ntrusted comment: " + comment + "\n" + base64(global.data(), global.size()) + "\n";
+  return signature_file_text(message, algorithm, key, comment);
 }
 
 const std::string kDocument = R"({"version": "2.0", "files": []})";
@@ -70,13 +59,13 @@ TEST(ReleaseSignatureTest, AcceptsBothAlgorithmsAndGivesTheTimestamp) {
   const TestKey key = make_key();
   const std::string hashed = sign_manifest(kDocument, key.key, 1796743910, "manifest.json");
   auto verified = verify_manifest_signature(kDocument, hashed, keys_of(key.pub));
-  ASSERT_TRUE(verified.ok()) << verified.message();
+  ASSERT_OK(verified);
   EXPECT_EQ(*verified, 1796743910);
 
   const std::string legacy =
       signature_file(kDocument, key.key, 'd', "timestamp:42\tfile:manifest.json");
   verified = verify_manifest_signature(kDocument, legacy, keys_of(key.pub));
-  ASSERT_TRUE(verified.ok()) << verified.message();
+  ASSERT_OK(verified);
   EXPECT_EQ(*verified, 42);
 }
 
@@ -124,11 +113,10 @@ TEST(ReleaseSignatureTest, AnyOfTheBuiltInKeysWillDo) {
   const TestKey second = make_key();
   const auto keys = keys_of(first.pub + "\n" + second.pub);
   ASSERT_EQ(keys.size(), 2u);
-  EXPECT_TRUE(
-      verify_manifest_signature(kDocument, sign_manifest(kDocument, second.key, 7, "m"), keys)
-          .ok());
-  EXPECT_TRUE(
-      verify_manifest_signature(kDocument, sign_manifest(kDocument, first.key, 7, "m"), keys).ok());
+  EXPECT_OK(
+      verify_manifest_signature(kDocument, sign_manifest(kDocument, second.key, 7, "m"), keys));
+  EXPECT_OK(
+      verify_manifest_signature(kDocument, sign_manifest(kDocument, first.key, 7, "m"), keys));
 }
 
 TEST(ReleaseSignatureTest, ReadsKeyFilesStrictly) {
@@ -181,7 +169,7 @@ TEST(SigningKeyTest, UnlocksAPasswordProtectedKeyAndTellsAWrongPassword) {
                            base64(file.data(), file.size()) + "\n";
   EXPECT_TRUE(signing_key_needs_password(text));
   const auto unlocked = read_signing_key(text, password);
-  ASSERT_TRUE(unlocked.ok()) << unlocked.message();
+  ASSERT_OK(unlocked);
   EXPECT_EQ(unlocked->secret_key, made.key.secret_key);
   const auto wrong = read_signing_key(text, "errada");
   ASSERT_FALSE(wrong.ok());
@@ -223,16 +211,16 @@ class MinisignToolTest : public testing::Test {
 TEST_F(MinisignToolTest, ItsSignaturesVerifyHere) {
   const auto keys = keys_of(read("k.pub"));
   ASSERT_EQ(run("minisign -S -s k.key -m manifest.json"), 0);
-  EXPECT_TRUE(verify_manifest_signature(kDocument, read("manifest.json.minisig"), keys).ok())
+  EXPECT_OK(verify_manifest_signature(kDocument, read("manifest.json.minisig"), keys))
       << "ED, the default";
   ASSERT_EQ(run("minisign -S -l -s k.key -m manifest.json"), 0);
-  EXPECT_TRUE(verify_manifest_signature(kDocument, read("manifest.json.minisig"), keys).ok())
+  EXPECT_OK(verify_manifest_signature(kDocument, read("manifest.json.minisig"), keys))
       << "Ed, the legacy form";
 }
 
 TEST_F(MinisignToolTest, OurSignaturesVerifyThere) {
   const auto key = read_signing_key(read("k.key"), "");
-  ASSERT_TRUE(key.ok()) << key.message();
+  ASSERT_OK(key);
   write("manifest.json.minisig", sign_manifest(kDocument, *key, 1796743910, "manifest.json"));
   EXPECT_EQ(run("minisign -V -p k.pub -m manifest.json"), 0);
   write("manifest.json", kDocument + " ");

@@ -2,24 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/native/fake_text_width.h"
+
 #include <optional>
 
 namespace nelo {
 namespace {
 
-std::size_t code_points(std::string_view text) {
-  std::size_t count = 0;
-  for (const char c : text) {
-    count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }
-  return count;
-}
-
-// Every character of a button label is 7 DIPs wide, of a footer 6, of anything else 8.
-float fake_width(std::string_view text, TextFormat format) {
-  const float per_char = format == TextFormat::Button ? 7 : format == TextFormat::Small ? 6 : 8;
-  return per_char * static_cast<float>(code_points(text));
-}
+using testing_support::code_points;
+using testing_support::fake_width;
 
 constexpr Colour kTitle = rgb(0xFFFFFF);
 constexpr Colour kDetail = rgb(0xA3A3A3);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/product.h"
-
 namespace nelo {
 namespace {
 
@@ -56,22 +54,6 @@ TEST(UninstallEntryTest, TextIsLittleEndianUtf16WithItsNulCounted) {
   EXPECT_EQ(values[1].data, (std::vector<std::uint8_t>{0xE3, 0x00, 0x3D, 0xD8, 0x00, 0xDE, 0, 0}));
   // An empty path still stores its NUL.
   EXPECT_EQ(uninstall_entry_values(u"1", u"L", u"")[4].data, (std::vector<std::uint8_t>{0, 0}));
-}
-
-TEST(ProductTest, TheApplicationIdIsTheWebSiteReversedThenDesktop) {
-  std::string_view host = kWebSite;
-  ASSERT_TRUE(host.starts_with("https://"));  // a secure address, also for "URLInfoAbout"
-  host.remove_prefix(8);
-  host = host.substr(0, host.find('/'));
-  std::string reversed;
-  while (!host.empty()) {
-    const size_t dot = host.rfind('.');
-    const std::string_view label = dot == std::string_view::npos ? host : host.substr(dot + 1);
-    reversed.append(label).append(".");
-    host = host.substr(0, dot == std::string_view::npos ? 0 : dot);
-  }
-  EXPECT_EQ(kApplicationId, reversed + "desktop");
-  EXPECT_TRUE(kInfoAboutAddress.starts_with("https://"));
 }
 
 }  // namespace

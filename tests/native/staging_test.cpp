@@ -3,53 +3,37 @@
 #include <gtest/gtest.h>
 
 #include "install/sha256.h"
-#include "tests/native/brotli_support.h"
-#include "tests/native/staging_fakes.h"
+#include "tests/expect_ok.h"
+#include "tests/native/fake_update_client.h"
+#include "tests/native/fake_version_store.h"
 
 namespace nelo {
 namespace {
 
 using testing_support::brotli;
-using testing_support::FakeDisk;
 using testing_support::FakeUpdateClient;
+using testing_support::FakeVersionStore;
 
 struct Release {
-  std::vector<std::pair<std::string, std::string>> files;  // path, content
+  testing_support::ReleaseFiles files;
 };
 
-// A manifest of the files, and the server's objects for them.
 ReleaseManifest make_manifest(const std::string& version, const Release& release,
                               FakeUpdateClient& server) {
-  std::string document = "{\"version\": \"" + version + "\", \"files\": [";
-  for (size_t i = 0; i < release.files.size(); ++i) {
-    const auto& [path, content] = release.files[i];
-    const std::string body = brotli(content);
-    server.bodies["app/files/" + sha256_hex(content)] = body;
-    std::string escaped;
-    for (char c : path) {
-      escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    }
-    document += (i ? "," : "") + std::string("{\"path\": \"") + escaped + "\", \"sha256\": \"" +
-                sha256_hex(content) + "\", \"size\": " + std::to_string(content.size()) +
-                ", \"zsize\": " + std::to_string(body.size()) + "}";
-  }
-  auto manifest = parse_release_manifest(document + "]}");
-  EXPECT_TRUE(manifest.ok()) << manifest.message();
-  return manifest.value();
+  return testing_support::publish_release(version, release.files, server);
 }
 
 class StagingTest : public testing::Test {
  protected:
   Status stage(const ReleaseManifest& manifest, const ReuseIndex& reuse = {},
                std::optional<std::string> current = std::nullopt) {
-    StagingPlace place{"/v", std::move(current), 1ull << 30};
-    return stage_version(
-        server_, manifest, reuse, [&](const DownloadProgress& p) { progress_.push_back(p); }, disk_,
-        place);
+    return stage_release(
+        server_, manifest, reuse, [&](const DownloadProgress& p) { progress_.push_back(p); },
+        store_, current);
   }
 
   FakeUpdateClient server_;
-  FakeDisk disk_;
+  FakeVersionStore store_;
   std::vector<DownloadProgress> progress_;
 };
 
@@ -57,29 +41,29 @@ TEST_F(StagingTest, DownloadsVerifiesAndMovesTheWholeFolderIntoPlace) {
   const std::string big(200000, 'b');
   const auto manifest =
       make_manifest("2.0", {{{"Nelo.exe", "program"}, {"res\\sub/data.bin", big}}}, server_);
-  ASSERT_TRUE(stage(manifest).ok());
-  EXPECT_EQ(disk_.content("/v/2.0/Nelo.exe"), "program");
-  EXPECT_EQ(disk_.content("/v/2.0/res/sub/data.bin"), big);
-  EXPECT_EQ(disk_.content("/v/2.0/.manifest.json"), manifest.document);
-  EXPECT_FALSE(disk_.folders.count("/v/2.0.partial"));
+  ASSERT_OK(stage(manifest));
+  EXPECT_EQ(store_.content("/v/2.0/Nelo.exe"), "program");
+  EXPECT_EQ(store_.content("/v/2.0/res/sub/data.bin"), big);
+  EXPECT_EQ(store_.content("/v/2.0/.manifest.json"), manifest.document);
+  EXPECT_FALSE(store_.folders.count("/v/2.0.partial"));
   // The manifest copy is the last file written, then the folder moves by one rename.
-  ASSERT_GE(disk_.log.size(), 3u);
-  EXPECT_EQ(disk_.log[disk_.log.size() - 3], "write /v/2.0.partial/.manifest.json");
-  EXPECT_EQ(disk_.log.back(), "rename /v/2.0.partial /v/2.0");
+  ASSERT_GE(store_.log.size(), 3u);
+  EXPECT_EQ(store_.log[store_.log.size() - 3], "write /v/2.0.partial/.manifest.json");
+  EXPECT_EQ(store_.log.back(), "rename /v/2.0.partial /v/2.0");
 }
 
 TEST_F(StagingTest, ASignedReleaseKeepsItsSignatureBesideTheManifest) {
   auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}}}, server_);
-  ASSERT_TRUE(stage(manifest).ok());
-  EXPECT_EQ(disk_.content("/v/2.0/.manifest.json.minisig"), "<missing>") << "unsigned";
+  ASSERT_OK(stage(manifest));
+  EXPECT_EQ(store_.content("/v/2.0/.manifest.json.minisig"), "<missing>") << "unsigned";
   manifest.signature = "untrusted comment: x\n...";
   auto second = manifest;
   second.version = "2.1";
-  ASSERT_TRUE(stage(second).ok());
-  EXPECT_EQ(disk_.content("/v/2.1/.manifest.json.minisig"), second.signature);
+  ASSERT_OK(stage(second));
+  EXPECT_EQ(store_.content("/v/2.1/.manifest.json.minisig"), second.signature);
   // Both are written before the folder moves into place.
-  ASSERT_GE(disk_.log.size(), 3u);
-  EXPECT_EQ(disk_.log[disk_.log.size() - 3], "write /v/2.1.partial/.manifest.json.minisig");
+  ASSERT_GE(store_.log.size(), 3u);
+  EXPECT_EQ(store_.log[store_.log.size() - 3], "write /v/2.1.partial/.manifest.json.minisig");
 }
 
 TEST_F(StagingTest, EachFolderIsAskedForOnce) {
@@ -89,20 +73,20 @@ TEST_F(StagingTest, EachFolderIsAskedForOnce) {
   }
   release.files.push_back({"Nelo.exe", "p"});
   release.files.push_back({"res\\f0\\late.bin", "late"});  // the same folder, other separators
-  ASSERT_TRUE(stage(make_manifest("2.0", release, server_)).ok());
-  EXPECT_EQ(disk_.create_calls["/v/2.0.partial"], 1);
+  ASSERT_OK(stage(make_manifest("2.0", release, server_)));
+  EXPECT_EQ(store_.create_calls["/v/2.0.partial"], 1);
   for (const char* folder :
        {"/v/2.0.partial/res/f0", "/v/2.0.partial/res/f1", "/v/2.0.partial/res/f2"}) {
-    EXPECT_EQ(disk_.create_calls[folder], 1) << folder;
+    EXPECT_EQ(store_.create_calls[folder], 1) << folder;
   }
-  EXPECT_EQ(disk_.content("/v/2.0/res/f0/late.bin"), "late");
+  EXPECT_EQ(store_.content("/v/2.0/res/f0/late.bin"), "late");
 }
 
 TEST_F(StagingTest, ReportsProgressBeforeFetchingAndAfterEveryChunk) {
   const std::string big(150000, 'x');
   auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big", big}}}, server_);
   manifest.files[0].zsize = 0;  // counts as 1
-  ASSERT_TRUE(stage(manifest).ok());
+  ASSERT_OK(stage(manifest));
   ASSERT_FALSE(progress_.empty());
   EXPECT_EQ(progress_[0].bytes_done, 0u);
   EXPECT_EQ(progress_[0].bytes_total, 1 + manifest.files[1].zsize);
@@ -120,24 +104,24 @@ TEST_F(StagingTest, ReportsProgressBeforeFetchingAndAfterEveryChunk) {
 }
 
 TEST_F(StagingTest, ReusedFilesAreTakenOverAndNeverRequested) {
-  disk_.files["/v/1.0/Nelo.exe"] = std::make_shared<std::string>("program");
-  disk_.files["/v/1.0/old/name.dll"] = std::make_shared<std::string>("library");
+  store_.files["/v/1.0/Nelo.exe"] = std::make_shared<std::string>("program");
+  store_.files["/v/1.0/old/name.dll"] = std::make_shared<std::string>("library");
   const auto manifest =
       make_manifest("2.0", {{{"Nelo.exe", "program"}, {"new/name.dll", "library"}}}, server_);
   const ReuseIndex reuse = {{sha256_hex("program"), "/v/1.0/Nelo.exe"},
                             {sha256_hex("library"), "/v/1.0/old/name.dll"}};
-  ASSERT_TRUE(stage(manifest, reuse, "1.0").ok());
+  ASSERT_OK(stage(manifest, reuse, "1.0"));
   EXPECT_TRUE(server_.requests.empty());
   ASSERT_EQ(progress_.size(), 1u);
   EXPECT_EQ(progress_[0].bytes_total, 0u);
   EXPECT_EQ(progress_[0].file_count, 0u);
-  EXPECT_EQ(disk_.files["/v/2.0/new/name.dll"], disk_.files["/v/1.0/old/name.dll"])
+  EXPECT_EQ(store_.files["/v/2.0/new/name.dll"], store_.files["/v/1.0/old/name.dll"])
       << "a renamed file is linked from its old path";
 }
 
 TEST_F(StagingTest, TwoPendingEntriesWithOneDigestAreBothDownloaded) {
   const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "same"}, {"copy", "same"}}}, server_);
-  ASSERT_TRUE(stage(manifest).ok());
+  ASSERT_OK(stage(manifest));
   EXPECT_EQ(server_.requests.size(), 2u);
 }
 
@@ -153,23 +137,23 @@ TEST_F(StagingTest, UpperCaseDigestsAreRequestedInLowerCase) {
       "{\"version\": \"2\", \"files\": [{\"path\": \"Nelo.exe\", "
       "\"sha256\": \"" +
       upper + "\"}]}");
-  ASSERT_TRUE(manifest.ok());
-  ASSERT_TRUE(stage(manifest.value()).ok());
+  ASSERT_OK(manifest);
+  ASSERT_OK(stage(manifest.value()));
   EXPECT_EQ(server_.requests, std::vector<std::string>{"app/files/" + digest});
 }
 
 TEST_F(StagingTest, ALeftoverStagingFolderIsRemovedFirst) {
-  disk_.folders.insert("/v/2.0.partial");
-  disk_.files["/v/2.0.partial/stale"] = std::make_shared<std::string>("old");
+  store_.folders.insert("/v/2.0.partial");
+  store_.files["/v/2.0.partial/stale"] = std::make_shared<std::string>("old");
   const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}}}, server_);
-  ASSERT_TRUE(stage(manifest).ok());
-  EXPECT_EQ(disk_.log.front(), "remove /v/2.0.partial");
-  EXPECT_EQ(disk_.content("/v/2.0/stale"), "<missing>");
+  ASSERT_OK(stage(manifest));
+  EXPECT_EQ(store_.log.front(), "remove /v/2.0.partial");
+  EXPECT_EQ(store_.content("/v/2.0/stale"), "<missing>");
 }
 
 struct FailureCase {
   std::string name;
-  std::function<void(FakeUpdateClient&, FakeDisk&, const ReleaseManifest&)> arrange;
+  std::function<void(FakeUpdateClient&, FakeVersionStore&, const ReleaseManifest&)> arrange;
   std::string message;
 };
 
@@ -210,11 +194,10 @@ TEST_F(StagingTest, EachFailureHasItsMessage) {
   };
   for (const FailureCase& c : cases) {
     FakeUpdateClient server;
-    FakeDisk disk;
+    FakeVersionStore store;
     const ReleaseManifest manifest = make_manifest("2.0", release, server);
-    c.arrange(server, disk, manifest);
-    StagingPlace place{"/v", std::nullopt, 1ull << 30};
-    const Status status = stage_version(server, manifest, {}, nullptr, disk, place);
+    c.arrange(server, store, manifest);
+    const Status status = stage_release(server, manifest, {}, nullptr, store, std::nullopt);
     ASSERT_FALSE(status.ok()) << c.name;
     EXPECT_EQ(status.message(), c.message) << c.name;
   }
@@ -229,24 +212,24 @@ TEST_F(StagingTest, AFailedTakeOverNamesTheEntry) {
 }
 
 TEST_F(StagingTest, TheCurrentVersionsFolderIsNeverRemoved) {
-  disk_.folders.insert("/v/Beta");
-  disk_.files["/v/Beta/Nelo.exe"] = std::make_shared<std::string>("installed");
+  store_.folders.insert("/v/Beta");
+  store_.files["/v/Beta/Nelo.exe"] = std::make_shared<std::string>("installed");
   const auto manifest = make_manifest("beta", {{{"Nelo.exe", "new"}}}, server_);
   // On Windows "beta" and "Beta" are one folder: it must survive, and the rename then fails.
-  disk_.failing.insert("/v/beta");
+  store_.failing.insert("/v/beta");
   const Status status = stage(manifest, {}, "Beta");
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.message(), "trocar a pasta: acesso negado (os error 5)");
-  EXPECT_EQ(std::count(disk_.log.begin(), disk_.log.end(), "remove /v/beta"), 0);
-  EXPECT_EQ(disk_.content("/v/Beta/Nelo.exe"), "installed");
+  EXPECT_EQ(std::count(store_.log.begin(), store_.log.end(), "remove /v/beta"), 0);
+  EXPECT_EQ(store_.content("/v/Beta/Nelo.exe"), "installed");
 }
 
 TEST_F(StagingTest, AnOldFolderOfTheSameVersionIsReplaced) {
-  disk_.folders.insert("/v/2.0");
-  disk_.files["/v/2.0/Nelo.exe"] = std::make_shared<std::string>("stale");
+  store_.folders.insert("/v/2.0");
+  store_.files["/v/2.0/Nelo.exe"] = std::make_shared<std::string>("stale");
   const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "new"}}}, server_);
-  ASSERT_TRUE(stage(manifest, {}, "1.0").ok());
-  EXPECT_EQ(disk_.content("/v/2.0/Nelo.exe"), "new");
+  ASSERT_OK(stage(manifest, {}, "1.0"));
+  EXPECT_EQ(store_.content("/v/2.0/Nelo.exe"), "new");
 }
 
 TEST(ReuseIndexTest, TheLastExistingEntryOfADigestWins) {

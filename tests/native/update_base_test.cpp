@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/utf.h"
+#include "tests/expect_ok.h"
 
 namespace nelo {
 namespace {
@@ -35,7 +36,7 @@ TEST_P(UpdateBaseTest, SplitsTheUrl) {
     EXPECT_EQ(base.message(), c.message) << c.url;
     return;
   }
-  ASSERT_TRUE(base.ok()) << c.url << ": " << base.message();
+  ASSERT_OK(base) << c.url << ": " << base.message();
   EXPECT_EQ(base->secure, c.secure);
   EXPECT_EQ(base->host, c.host);
   EXPECT_EQ(base->port, c.port);
@@ -78,7 +79,7 @@ TEST(ChooseUpdateBaseTest, TakesTheVariableOnlyWhenValid) {
   EXPECT_EQ(choose_update_base(broken), fallback);
 
   const auto base = parse_update_base(*utf16_to_utf8(fallback));
-  ASSERT_TRUE(base.ok());
+  ASSERT_OK(base);
   EXPECT_TRUE(base->secure);
   EXPECT_EQ(base->port, 443);
   EXPECT_EQ(base->base_path, "/");

@@ -5,6 +5,7 @@
 #include "base/system_error_win.h"
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
+#include "tests/expect_ok.h"
 #include "tests/native/fake_clock.h"
 #include "tests/windows/test_support.h"
 
@@ -56,7 +57,7 @@ class AppProcessTest : public testing::Test {
 TEST_F(AppProcessTest, StartsTheProgramOfTheVersionWithHiddenAsItsOnlyArgument) {
   const std::filesystem::path folder = install("1.0");
   auto app = start_app("1.0", /*hidden=*/true, clock_);
-  ASSERT_TRUE(app.ok()) << app.message();
+  ASSERT_OK(app);
   wait_for_exit(*app);
   const std::wstring program = (folder / L"Nelo.exe").wstring();
   const std::string log = standin_log();
@@ -69,7 +70,7 @@ TEST_F(AppProcessTest, StartsTheProgramOfTheVersionWithHiddenAsItsOnlyArgument) 
 TEST_F(AppProcessTest, AVisibleStartPassesNoArgument) {
   const std::filesystem::path folder = install("2.0 beta");
   auto app = start_app("2.0 beta", /*hidden=*/false, clock_);
-  ASSERT_TRUE(app.ok()) << app.message();
+  ASSERT_OK(app);
   wait_for_exit(*app);
   const std::wstring program = (folder / L"Nelo.exe").wstring();
   EXPECT_NE(standin_log().find("\"cmdline\": " + json_string(L"\"" + program + L"\"") + ","),
@@ -91,7 +92,7 @@ TEST_F(AppProcessTest, TheHandoffWaitsPastTheSplashForTheMainWindow) {
   ScopedEnvironment main_window(L"NELO_STANDIN_MAIN_DELAY_MS", L"1500");
   ScopedEnvironment exit_after(L"NELO_STANDIN_EXIT_AFTER_MS", L"15000");
   auto app = start_app("1.0", false, clock_);
-  ASSERT_TRUE(app.ok()) << app.message();
+  ASSERT_OK(app);
   EXPECT_EQ(wait_for_app_window(*app, clock_), HandoffEnd::MainWindow);
   EXPECT_GE(clock_.now() - app->started, 1400ms) << "the 300-pixel splash must not end the wait";
   ::TerminateProcess(app->process.get(), 0);
@@ -100,7 +101,7 @@ TEST_F(AppProcessTest, TheHandoffWaitsPastTheSplashForTheMainWindow) {
 TEST_F(AppProcessTest, AnApplicationThatExitsAtOnceEndsTheWaitQuickly) {
   install("1.0");
   auto app = start_app("1.0", false, clock_);
-  ASSERT_TRUE(app.ok()) << app.message();
+  ASSERT_OK(app);
   EXPECT_EQ(wait_for_app_window(*app, clock_), HandoffEnd::ChildEnded);
   // The process start itself takes a while under Wine; the wait adds at most one poll.
   EXPECT_LT(clock_.now() - app->started, 3s);
@@ -112,7 +113,7 @@ TEST_F(AppProcessTest, HiddenWindowsLastUntilTheDeadline) {
   ScopedEnvironment exit_after(L"NELO_STANDIN_EXIT_AFTER_MS", L"30000");
   testing_support::FakeClock virtual_clock;
   auto app = start_app("1.0", false, virtual_clock);
-  ASSERT_TRUE(app.ok()) << app.message();
+  ASSERT_OK(app);
   EXPECT_EQ(wait_for_app_window(*app, virtual_clock), HandoffEnd::Deadline);
   EXPECT_GE(virtual_clock.slept(), 40s);
   DWORD exit_code = 0;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/system_error_win.h"
 #include "base/unique_handle.h"
 #include "tests/windows/test_support.h"
 #include "ui/launcher_window_win.h"

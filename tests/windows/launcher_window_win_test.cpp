@@ -1,7 +1,5 @@
-// The launcher window on the screen: every screen photographed from the X display (ImageMagick's
-// import) and checked pixel by pixel, and real pointer and keyboard input through xdotool. Both
-// Unix programs are started from here through Wine (Z:\bin\sh); a marker file says when each has
-// finished. The screenshots are kept as PNGs in the build folder ("window-shots").
+// The launcher window on the screen: every screen photographed from the X display and checked
+// pixel by pixel, and real pointer and keyboard input (window_toolkit.h has the means).
 //
 // Wine draws a layered window by cutting away its fully transparent pixels and painting the
 // others without blending, so on this screen the shadow shows black wherever its alpha is above
@@ -15,26 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <chrono>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <initializer_list>
-#include <iterator>
-#include <memory>
-#include <mutex>
 #include <regex>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
-#include "base/wide_text_win.h"
 #include "tests/windows/test_support.h"
+#include "tests/windows/window_toolkit.h"
 #include "ui/frame_plan.h"
 #include "ui/shadow.h"
 
@@ -42,442 +27,7 @@ namespace nelo {
 namespace {
 
 using namespace std::chrono_literals;
-using testing_support::ScopedEnvironment;
-using testing_support::TempDir;
-
-constexpr COLORREF kBackdrop = RGB(0x5B, 0x7C, 0x99);
-
-float system_scale() {
-  ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-  return scale_for_dpi(::GetDpiForSystem());
-}
-
-// The folder of this DPI's screenshots, as a Unix path and as Wine's programs see it.
-std::string shots_dir_unix() {
-  return std::string(NELO_WINDOW_SHOTS_DIR) + "/" +
-         std::to_string(static_cast<int>(std::lround(96 * system_scale()))) + "dpi";
-}
-std::filesystem::path from_unix(const std::string& path) {
-  return std::filesystem::path(L"Z:" + to_wide(path));
-}
-
-// Runs a command of the Unix side through /bin/sh and waits until it has finished (it touches a
-// marker file last). False when it did not finish in time.
-bool run_unix(const std::string& command, std::chrono::milliseconds timeout = 20s) {
-  static std::atomic<int> counter{0};
-  const std::string marker = shots_dir_unix() + "/.done-" +
-                             std::to_string(::GetCurrentProcessId()) + "-" +
-                             std::to_string(++counter);
-  std::filesystem::create_directories(from_unix(shots_dir_unix()));
-  std::wstring line =
-      L"Z:\\bin\\sh -c \"" + to_wide(command) + L"; touch " + to_wide(marker) + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-    return false;
-  }
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::error_code ignored;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (std::filesystem::exists(from_unix(marker), ignored)) {
-      std::filesystem::remove(from_unix(marker), ignored);
-      return true;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  return false;
-}
-
-bool xdotool(const std::string& arguments) {
-  return run_unix("xdotool " + arguments);
-}
-
-struct Rgb {
-  int r = 0;
-  int g = 0;
-  int b = 0;
-};
-
-std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-  char text[16];
-  std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
-  return out << text;
-}
-
-Rgb rgb_of(Colour colour) {
-  return {colour.r, colour.g, colour.b};
-}
-Rgb rgb_of(COLORREF colour) {
-  return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
-}
-
-::testing::AssertionResult looks_like(const Rgb& actual, const Rgb& expected, int tolerance = 6) {
-  if (std::abs(actual.r - expected.r) <= tolerance &&
-      std::abs(actual.g - expected.g) <= tolerance &&
-      std::abs(actual.b - expected.b) <= tolerance) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << actual << " is not " << expected;
-}
-
-// A picture of the window's rectangle on the X screen.
-struct Shot {
-  int width = 0;
-  int height = 0;
-  float scale = 1;
-  std::vector<unsigned char> rgb;  // 3 bytes a pixel, rows top-down
-
-  bool valid() const { return !rgb.empty(); }
-  Rgb pixel(int x, int y) const {
-    const std::size_t at = (static_cast<std::size_t>(y) * width + x) * 3;
-    return {rgb[at], rgb[at + 1], rgb[at + 2]};
-  }
-  // The pixel under a point given in DIPs of the window surface.
-  Rgb at(float x, float y) const {
-    return pixel(static_cast<int>(x * scale), static_cast<int>(y * scale));
-  }
-  // How many pixels of a DIP rectangle pass a test.
-  template <class Test>
-  int count(float left, float top, float right, float bottom, Test test) const {
-    int found = 0;
-    for (int y = static_cast<int>(top * scale); y < static_cast<int>(bottom * scale); ++y) {
-      for (int x = static_cast<int>(left * scale); x < static_cast<int>(right * scale); ++x) {
-        found += test(pixel(x, y));
-      }
-    }
-    return found;
-  }
-};
-
-HWND find_launcher_window() {
-  return ::FindWindowW(L"NeloLauncher", L"Nelo");
-}
-
-// Photographs the launcher window's rectangle into <name>.png and reads its pixels back.
-Shot take_shot(const std::string& name) {
-  Shot shot;
-  shot.scale = system_scale();
-  RECT rect{};
-  if (!::GetWindowRect(find_launcher_window(), &rect)) {
-    return shot;
-  }
-  const std::string dir = shots_dir_unix();
-  const std::string png = dir + "/" + name + ".png";
-  const std::string raw = dir + "/." + name + ".rgb";
-  const std::string geometry = std::to_string(rect.right - rect.left) + "x" +
-                               std::to_string(rect.bottom - rect.top) + "+" +
-                               std::to_string(rect.left) + "+" + std::to_string(rect.top);
-  if (!run_unix("import -window root -crop " + geometry + " +repage " + png + " && convert " + png +
-                " -depth 8 rgb:" + raw)) {
-    return shot;
-  }
-  {
-    std::ifstream file(from_unix(raw), std::ios::binary);
-    shot.rgb.assign(std::istreambuf_iterator<char>(file), {});
-  }  // closed, so that it can be removed
-  shot.width = rect.right - rect.left;
-  shot.height = rect.bottom - rect.top;
-  if (shot.rgb.size() != static_cast<std::size_t>(shot.width) * shot.height * 3) {
-    shot.rgb.clear();
-  }
-  std::error_code ignored;
-  std::filesystem::remove(from_unix(raw), ignored);
-  return shot;
-}
-
-// A plain, opaque window in a known colour under the launcher: the "desktop" that its transparent
-// margin must show. Shown once per process, on a thread of its own that pumps its messages, and
-// never closed: closing it would cost 2 s, and the process takes it away when it ends.
-LRESULT CALLBACK backdrop_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_PAINT) {
-    PAINTSTRUCT paint;
-    const HDC dc = ::BeginPaint(window, &paint);
-    const HBRUSH brush = ::CreateSolidBrush(kBackdrop);
-    ::FillRect(dc, &paint.rcPaint, brush);
-    ::DeleteObject(brush);
-    ::EndPaint(window, &paint);
-    return 0;
-  }
-  return ::DefWindowProcW(window, message, wparam, lparam);
-}
-
-void run_backdrop(std::atomic<bool>* shown) {
-  WNDCLASSW window_class{};
-  window_class.lpfnWndProc = backdrop_proc;
-  window_class.hInstance = ::GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"NeloTestBackdrop";
-  ::RegisterClassW(&window_class);
-  const HWND window = ::CreateWindowExW(
-      WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, L"NeloTestBackdrop", L"", WS_POPUP | WS_VISIBLE, 0, 0,
-      ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
-      window_class.hInstance, nullptr);
-  ::UpdateWindow(window);
-  *shown = true;
-  MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    ::DispatchMessageW(&message);
-  }
-}
-
-void show_backdrop() {
-  static std::atomic<bool> shown{false};
-  static std::once_flag started;
-  std::call_once(started, [] { std::thread(run_backdrop, &shown).detach(); });
-  while (!shown) {
-    std::this_thread::sleep_for(5ms);
-  }
-}
-
-std::uint8_t peek_action(LauncherUi& ui) {
-  std::lock_guard lock(ui.mutex);
-  return ui.action;
-}
-
-bool window_closed(LauncherUi& ui) {
-  std::lock_guard lock(ui.mutex);
-  return ui.window_closed;
-}
-
-template <class Condition>
-bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) {
-      return true;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  return condition();
-}
-
-// What the launcher window's thread has taken from its queue, counted by a message hook on that
-// thread. The thread has handled a message once it takes the next one.
-struct TakenMessages {
-  std::atomic<int> frames{0};          // WM_TIMER: each begins a frame
-  std::atomic<int> pointer_moves{0};   // WM_MOUSEMOVE: over a button, or while dragging
-  std::atomic<int> pointer_leaves{0};  // WM_MOUSELEAVE: the pointer off the buttons again
-  std::atomic<int> key_downs{0};
-  std::atomic<int> button_ups{0};          // the left button released on the window
-  std::atomic<bool> on_button{false};      // from a move to a leave: a button may be lit
-  std::atomic<std::int64_t> pointer_at{};  // the screen point of the last pointer message
-};
-TakenMessages g_taken;
-
-std::int64_t packed(POINT point) {
-  return (std::int64_t{point.x} << 32) | static_cast<std::uint32_t>(point.y);
-}
-
-LRESULT CALLBACK count_taken(int code, WPARAM removal, LPARAM lparam) {
-  if (code == HC_ACTION && removal == PM_REMOVE) {
-    const MSG& message = *reinterpret_cast<const MSG*>(lparam);
-    if ((message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST) ||
-        (message.message >= WM_NCMOUSEMOVE && message.message <= WM_NCMBUTTONDBLCLK)) {
-      g_taken.pointer_at = packed(message.pt);
-    }
-    switch (message.message) {
-      case WM_TIMER:
-        ++g_taken.frames;
-        break;
-      case WM_MOUSEMOVE:
-        // While the window is being dragged the pointer is captured and the moves go to the
-        // system's move loop, not to the window.
-        if (::GetCapture() == nullptr) {
-          g_taken.on_button = true;
-        }
-        ++g_taken.pointer_moves;
-        break;
-      case WM_MOUSELEAVE:
-        g_taken.on_button = false;
-        ++g_taken.pointer_leaves;
-        break;
-      case WM_KEYDOWN:
-      case WM_SYSKEYDOWN:
-        ++g_taken.key_downs;
-        break;
-      case WM_LBUTTONUP:
-      case WM_NCLBUTTONUP:
-        ++g_taken.button_ups;
-        break;
-      default:
-        break;
-    }
-  }
-  return ::CallNextHookEx(nullptr, code, removal, lparam);
-}
-
-// A frame that begins after a change draws it, and has been drawn once the next frame begins.
-constexpr int kFramesToDrawAChange = 2;
-
-// Waits until `count` frames have begun since the call; fails when they did not within 10 s.
-::testing::AssertionResult frames_passed(int count) {
-  const int target = g_taken.frames + count;
-  if (!wait_until([target] { return g_taken.frames >= target; }, 10s)) {
-    return ::testing::AssertionFailure() << "the window drew no frame";
-  }
-  return ::testing::AssertionSuccess();
-}
-
-// Waits until the window's thread has taken messages of a kind up to `target`, then until what
-// they did has been drawn.
-::testing::AssertionResult taken(const std::atomic<int>& count, int target, const char* what) {
-  if (!wait_until([&count, target] { return count >= target; }, 10s)) {
-    return ::testing::AssertionFailure() << "the window never took " << what;
-  }
-  return frames_passed(kFramesToDrawAChange);
-}
-
-// The launcher window that the screen and input tests share, started as the entry point starts
-// it, on its own thread over the backdrop. It stays open from one test to the next; a test that
-// closes it leaves the next one to open another.
-struct SharedWindow {
-  std::shared_ptr<LauncherUi> ui;
-  RECT opened_at{};
-  HHOOK hook = nullptr;
-};
-
-SharedWindow& shared_window() {
-  static SharedWindow window;
-  return window;
-}
-
-bool shared_window_open() {
-  const SharedWindow& shared = shared_window();
-  return shared.ui != nullptr && !window_closed(*shared.ui);
-}
-
-::testing::AssertionResult open_shared_window() {
-  SharedWindow& shared = shared_window();
-  show_backdrop();
-  if (shared.hook != nullptr) {
-    ::UnhookWindowsHookEx(std::exchange(shared.hook, nullptr));
-  }
-  g_taken.on_button = false;
-  shared.ui = std::make_shared<LauncherUi>();
-  set_version_text(*shared.ui, "2.3.1");
-  start_launcher_window(shared.ui);
-  if (!wait_until([] { return ::IsWindowVisible(find_launcher_window()) != FALSE; }, 10s)) {
-    return ::testing::AssertionFailure() << "the window did not show";
-  }
-  const HWND window = find_launcher_window();
-  ::GetWindowRect(window, &shared.opened_at);
-  shared.hook = ::SetWindowsHookExW(WH_GETMESSAGE, count_taken, nullptr,
-                                    ::GetWindowThreadProcessId(window, nullptr));
-  if (shared.hook == nullptr) {
-    return ::testing::AssertionFailure() << "no message hook on the window's thread";
-  }
-  return ::testing::AssertionSuccess();
-}
-
-// For the tests that make a window of their own (the process has one at a time), and for the
-// end of the process.
-::testing::AssertionResult close_shared_window() {
-  SharedWindow& shared = shared_window();
-  if (!shared_window_open()) {
-    return ::testing::AssertionSuccess();
-  }
-  request_close(*shared.ui);
-  // Wine waits up to 2 s for a window manager to confirm that a window is gone.
-  if (!wait_until([&shared] { return window_closed(*shared.ui); }, 10s)) {
-    return ::testing::AssertionFailure() << "the shared window did not close";
-  }
-  return ::testing::AssertionSuccess();
-}
-
-// Closes the shared window before the process ends: a window thread still drawing while the
-// process runs its exit handlers has been seen to crash it.
-class SharedWindowEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { EXPECT_TRUE(close_shared_window()); }
-};
-[[maybe_unused]] ::testing::Environment* const g_shared_window_environment =
-    ::testing::AddGlobalTestEnvironment(new SharedWindowEnvironment);
-
-// A test on the shared window, which it finds as a fresh one would be in all that the tests
-// look at: no choice pending, no button lit, the pointer off the window, the window where it
-// opened. Each test shows the phase that it needs.
-class LauncherWindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    scale_ = system_scale();
-    if (!shared_window_open()) {
-      ASSERT_TRUE(open_shared_window());
-    }
-    const SharedWindow& shared = shared_window();
-    ui_ = shared.ui;
-    const HWND window = find_launcher_window();
-    (void)take_action(*ui_);  // whatever an earlier test left
-    bool changed = false;
-    RECT now{};
-    ::GetWindowRect(window, &now);
-    POINT pointer{};
-    if (::GetCursorPos(&pointer) && ::PtInRect(&now, pointer)) {
-      ASSERT_TRUE(xdotool("mousemove 0 0"));
-      changed = true;
-    }
-    if (g_taken.on_button) {
-      // Wine tells a window that the pointer left it on a timer, of the system's hover time.
-      ASSERT_TRUE(wait_until([] { return !g_taken.on_button; }, 10s)) << "no WM_MOUSELEAVE";
-      changed = true;
-    }
-    if (!::EqualRect(&now, &shared.opened_at)) {
-      ::SetWindowPos(window, nullptr, shared.opened_at.left, shared.opened_at.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      changed = true;
-    }
-    if (changed) {
-      ASSERT_TRUE(frames_passed(kFramesToDrawAChange));
-    }
-    ::GetWindowRect(window, &rect_);
-  }
-
-  ::testing::AssertionResult show(Phase phase) {
-    set_phase(*ui_, std::move(phase));
-    return frames_passed(kFramesToDrawAChange);
-  }
-
-  // A point of the surface in DIPs as X screen coordinates for xdotool.
-  std::string screen_point(float x, float y) const {
-    return std::to_string(rect_.left + static_cast<int>(x * scale_)) + " " +
-           std::to_string(rect_.top + static_cast<int>(y * scale_));
-  }
-  // xdotool sends its events in order, so that each click lands where the pointer went.
-  bool click(float x, float y) { return click_each({{x, y}}); }
-  bool click_each(std::initializer_list<std::pair<float, float>> points) {
-    std::string arguments;
-    for (const auto& [x, y] : points) {
-      arguments += " mousemove " + screen_point(x, y) + " click 1";
-    }
-    return xdotool(arguments);
-  }
-  bool move_pointer(float x, float y) { return xdotool("mousemove " + screen_point(x, y)); }
-  // Moves the pointer to a spot of the card and waits until the window has taken that move,
-  // then until a frame has been drawn since. X input arrives in order, so everything sent before
-  // has been taken and handled by then.
-  ::testing::AssertionResult input_taken() {
-    const POINT spot = {rect_.left + static_cast<int>(480 * scale_),
-                        rect_.top + static_cast<int>(190 * scale_)};
-    if (!move_pointer(480, 190)) {
-      return ::testing::AssertionFailure() << "xdotool failed";
-    }
-    if (!wait_until([&spot] { return g_taken.pointer_at == packed(spot); }, 10s)) {
-      return ::testing::AssertionFailure() << "the window never took the pointer's move";
-    }
-    return frames_passed(kFramesToDrawAChange);
-  }
-  // Without a window manager the X server gives the keys to the window under the pointer: the
-  // pointer goes onto the card first, away from the buttons.
-  bool press(const std::string& keys) {
-    return xdotool("mousemove " + screen_point(400, 60) + " key --clearmodifiers " + keys);
-  }
-
-  std::shared_ptr<LauncherUi> ui_;
-  float scale_ = 1;
-  RECT rect_{};
-};
+using namespace testing_support;
 
 // A button row as found in a screenshot: the runs of button colour along a line 9 DIPs below the
 // buttons' top, under their round corners (radius 11) and above their labels.
@@ -697,9 +247,9 @@ TEST_F(LauncherWindowTest, SystemDpiIsTheOneAsked) {
 TEST_F(LauncherWindowTest, PrimaryButtonLightsUpUnderThePointerAndGoesBackAfter) {
   ASSERT_TRUE(show(Offline{5, true}));
   // From outside the window (where every test starts) onto the button.
-  int moves = g_taken.pointer_moves;
+  int moves = taken_messages().pointer_moves;
   ASSERT_TRUE(move_pointer(166, 142));
-  ASSERT_TRUE(taken(g_taken.pointer_moves, moves + 1, "the pointer's move"));
+  ASSERT_TRUE(taken(taken_messages().pointer_moves, moves + 1, "the pointer's move"));
   const Shot hovered = take_shot("6-offline-hover");
   ASSERT_TRUE(hovered.valid());
   std::vector<FoundButton> buttons = find_buttons(hovered, 124);
@@ -708,18 +258,18 @@ TEST_F(LauncherWindowTest, PrimaryButtonLightsUpUnderThePointerAndGoesBackAfter)
   EXPECT_TRUE(looks_like(buttons[1].colour, rgb_of(kSecondaryColour), 2));
 
   // Onto the secondary button, then off the buttons onto the card.
-  moves = g_taken.pointer_moves;
+  moves = taken_messages().pointer_moves;
   ASSERT_TRUE(move_pointer((buttons[1].left + buttons[1].right) / 2, 130));
-  ASSERT_TRUE(taken(g_taken.pointer_moves, moves + 1, "the pointer's move"));
+  ASSERT_TRUE(taken(taken_messages().pointer_moves, moves + 1, "the pointer's move"));
   buttons = find_buttons(take_shot("6-offline-hover-secondary"), 124);
   ASSERT_EQ(buttons.size(), 2u);
   EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentColour), 2));
   EXPECT_TRUE(looks_like(buttons[1].colour, rgb_of(kSecondaryHoverColour), 2))
       << "hovered secondary";
 
-  const int leaves = g_taken.pointer_leaves;
+  const int leaves = taken_messages().pointer_leaves;
   ASSERT_TRUE(move_pointer(400, 60));
-  ASSERT_TRUE(taken(g_taken.pointer_leaves, leaves + 1, "WM_MOUSELEAVE"));
+  ASSERT_TRUE(taken(taken_messages().pointer_leaves, leaves + 1, "WM_MOUSELEAVE"));
   buttons = find_buttons(take_shot("6-offline-hover-gone"), 124);
   ASSERT_EQ(buttons.size(), 2u);
   EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentColour), 2));
@@ -752,9 +302,9 @@ TEST_F(LauncherWindowTest, EnterOnTheConsentScreenStoresAccept) {
 
 TEST_F(LauncherWindowTest, EnterWithoutButtonsDoesNothingButEscapeStoresQuit) {
   ASSERT_TRUE(show(Installing{1'000'000, 85'000'000, 500'000}));
-  const int keys = g_taken.key_downs;
+  const int keys = taken_messages().key_downs;
   ASSERT_TRUE(press("Return"));
-  ASSERT_TRUE(taken(g_taken.key_downs, keys + 1, "the key"));
+  ASSERT_TRUE(taken(taken_messages().key_downs, keys + 1, "the key"));
   EXPECT_EQ(peek_action(*ui_), NoAction);
   ASSERT_TRUE(press("Escape"));
   EXPECT_TRUE(wait_until([this] { return peek_action(*ui_) == Quit; }, 3s))
@@ -794,12 +344,12 @@ TEST_F(LauncherWindowTest, TwoClicksBeforeAPollKeepTheLast) {
 
 TEST_F(LauncherWindowTest, DraggingTheCardMovesTheWindowAndItStaysThere) {
   ASSERT_TRUE(show(Checking{}));
-  const int ups = g_taken.button_ups;
+  const int ups = taken_messages().button_ups;
   ASSERT_TRUE(
       xdotool("mousemove --sync " + screen_point(400, 60) +
               " mousedown 1 sleep 0.2 mousemove_relative "
               "--sync 60 40 sleep 0.2 mousemove_relative --sync 60 40 sleep 0.2 mouseup 1"));
-  ASSERT_TRUE(taken(g_taken.button_ups, ups + 1, "the button's release"));
+  ASSERT_TRUE(taken(taken_messages().button_ups, ups + 1, "the button's release"));
   RECT moved{};
   ::GetWindowRect(find_launcher_window(), &moved);
   EXPECT_EQ(moved.left - rect_.left, 120);

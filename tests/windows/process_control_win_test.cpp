@@ -49,22 +49,10 @@ class ProcessControlTest : public testing::Test {
   // Copies the stand-in to `program` and starts it there; it ends by itself after
   // `exit_after_ms` with kOwnExitCode, or runs on until it is ended.
   const Program& start(const std::filesystem::path& program, int exit_after_ms = 60000) {
-    std::filesystem::create_directories(program.parent_path());
-    std::filesystem::copy_file(standin_exe(), program,
-                               std::filesystem::copy_options::overwrite_existing);
-    ScopedEnvironment mode(L"NELO_STANDIN_MODE", L"run");
-    ScopedEnvironment exit_after(L"NELO_STANDIN_EXIT_AFTER_MS", std::to_wstring(exit_after_ms));
-    ScopedEnvironment exit_code(L"NELO_STANDIN_EXIT_CODE", std::to_wstring(kOwnExitCode));
-    ScopedEnvironment no_log(L"NELO_STANDIN_LOG", std::nullopt);
-    std::wstring command_line = L"\"" + program.wstring() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    EXPECT_TRUE(::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, program.parent_path().c_str(), &startup, &info))
-        << to_utf8(program.wstring());
-    ::CloseHandle(info.hThread);
-    started_.push_back(Program{unique_handle(info.hProcess), info.dwProcessId});
+    testing_support::StartedStandin started =
+        testing_support::start_standin(program, exit_after_ms, kOwnExitCode);
+    EXPECT_TRUE(started.process) << to_utf8(program.wstring());
+    started_.push_back(Program{std::move(started.process), started.id});
     return started_.back();
   }
 

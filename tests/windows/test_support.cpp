@@ -58,6 +58,27 @@ std::filesystem::path standin_exe() {
   return std::filesystem::path(NELO_TEST_BIN_DIR) / L"tests" / L"fixtures" / L"standin-app.exe";
 }
 
+StartedStandin start_standin(const std::filesystem::path& program, int exit_after_ms,
+                             DWORD exit_code) {
+  std::filesystem::create_directories(program.parent_path());
+  std::filesystem::copy_file(standin_exe(), program,
+                             std::filesystem::copy_options::overwrite_existing);
+  ScopedEnvironment mode(L"NELO_STANDIN_MODE", L"run");
+  ScopedEnvironment exit_after(L"NELO_STANDIN_EXIT_AFTER_MS", std::to_wstring(exit_after_ms));
+  ScopedEnvironment code(L"NELO_STANDIN_EXIT_CODE", std::to_wstring(exit_code));
+  ScopedEnvironment no_log(L"NELO_STANDIN_LOG", std::nullopt);
+  std::wstring command_line = L"\"" + program.wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        program.parent_path().c_str(), &startup, &info)) {
+    return {};
+  }
+  ::CloseHandle(info.hThread);
+  return {unique_handle(info.hProcess), info.dwProcessId};
+}
+
 ChildRun run_and_capture(const std::wstring& command_line, DWORD timeout_ms,
                          const std::filesystem::path& program) {
   ChildRun run;

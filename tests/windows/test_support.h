@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_handle.h"
 #include "base/win_support.h"
 
 namespace nelo::testing_support {
@@ -44,6 +45,16 @@ std::string read_file(const std::filesystem::path& path);
 // Files the build made, as Windows paths.
 std::filesystem::path launcher_exe();
 std::filesystem::path standin_exe();
+
+// The stand-in application, started as a copy at `program` with its folder as the working
+// folder; it ends by itself with `exit_code` after `exit_after_ms`, or runs on until it is ended.
+// Its process is invalid when it could not be started.
+struct StartedStandin {
+  unique_handle process;
+  DWORD id = 0;
+};
+StartedStandin start_standin(const std::filesystem::path& program, int exit_after_ms,
+                             DWORD exit_code);
 
 struct ChildRun {
   std::string output;  // everything the child wrote to its standard output and error

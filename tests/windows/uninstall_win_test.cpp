@@ -62,8 +62,7 @@ class UninstallTest : public testing::Test {
   void install_and_start(int exit_after_ms) {
     std::filesystem::create_directories(version_dir("1.0"));
     std::filesystem::copy_file(launcher_exe(), installed_launcher_path());
-    const std::filesystem::path program = version_dir("1.0") / L"Nelo.exe";
-    std::filesystem::copy_file(standin_exe(), program);
+    std::filesystem::copy_file(standin_exe(), version_dir("1.0") / L"Nelo.exe");
     write_file(install_root() / L"current", "1.0");
     register_shell_integration("1.0");
     const std::wstring command = L"\"" + installed_launcher_path().wstring() + L"\" --hidden";
@@ -72,18 +71,10 @@ class UninstallTest : public testing::Test {
         testing_support::kRunKeyName, testing_support::kApplicationIdName,
         {REG_SZ, std::vector<BYTE>(bytes, bytes + (command.size() + 1) * sizeof(wchar_t))}));
 
-    ScopedEnvironment mode(L"NELO_STANDIN_MODE", L"run");
-    ScopedEnvironment exit_after(L"NELO_STANDIN_EXIT_AFTER_MS", std::to_wstring(exit_after_ms));
-    ScopedEnvironment exit_code(L"NELO_STANDIN_EXIT_CODE", std::to_wstring(kOwnExitCode));
-    ScopedEnvironment no_log(L"NELO_STANDIN_LOG", std::nullopt);
-    std::wstring command_line = L"\"" + program.wstring() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    ASSERT_TRUE(::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, version_dir("1.0").c_str(), &startup, &info));
-    ::CloseHandle(info.hThread);
-    app_.reset(info.hProcess);
+    app_ = testing_support::start_standin(version_dir("1.0") / L"Nelo.exe", exit_after_ms,
+                                          kOwnExitCode)
+               .process;
+    ASSERT_TRUE(app_);
   }
 
   TempDir temp_;
@@ -103,7 +94,7 @@ TEST_F(UninstallTest, RemovesTheIntegrationThenTheWholeRoot) {
   write_file(install_root().wstring() + L" Backup\\keep.txt", "keep");
 
   const auto began = std::chrono::steady_clock::now();
-  run_uninstall();
+  run_uninstall_mode();
   EXPECT_LT(std::chrono::steady_clock::now() - began, 4s) << "nothing waits for the removal";
 
   DWORD code = 0;
@@ -126,7 +117,7 @@ TEST_F(UninstallTest, WithNothingInstalledEndsQuietlyAtOnceAndStillRemovesTheRoo
   // What a first install that never finished leaves: the root with a log, nothing else.
   write_file(install_root() / L"launcher.log", "janela: criar\n");
   const auto began = std::chrono::steady_clock::now();
-  run_uninstall();
+  run_uninstall_mode();
   EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
   EXPECT_FALSE(read_user_key(testing_support::kUninstallKeyName));
   EXPECT_TRUE(std::filesystem::is_empty(user_shell_.desktop()));

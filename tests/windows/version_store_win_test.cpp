@@ -1,9 +1,10 @@
-#include "install/version_store.h"
+#include "install/version_store_win.h"
 
 #include <gtest/gtest.h>
 
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
+#include "tests/expect_ok.h"
 #include "tests/windows/test_support.h"
 
 namespace nelo {
@@ -26,6 +27,7 @@ class VersionStoreTest : public testing::Test {
 
   TempDir temp_;
   ScopedEnvironment local_app_data_;
+  WindowsVersionStore store_;
 };
 
 TEST_F(VersionStoreTest, PathsLieBelowLocalAppData) {
@@ -49,43 +51,43 @@ TEST_F(VersionStoreTest, ReadsThePointer) {
   };
   for (const Case& c : cases) {
     write_pointer(c.bytes);
-    EXPECT_EQ(read_current_version(), c.label) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(store_.read_current_version(), c.label) << testing::PrintToString(c.bytes);
   }
 }
 
 TEST_F(VersionStoreTest, AMissingPointerOrProgramReadsAsNothing) {
-  EXPECT_EQ(read_current_version(), std::nullopt);
+  EXPECT_EQ(store_.read_current_version(), std::nullopt);
   std::filesystem::create_directories(root() / L"versions" / L"2.0");
   write_pointer("2.0");
-  EXPECT_EQ(read_current_version(), std::nullopt) << "the folder lacks Nelo.exe";
+  EXPECT_EQ(store_.read_current_version(), std::nullopt) << "the folder lacks Nelo.exe";
   install_version("2.0");
-  EXPECT_EQ(read_current_version(), "2.0");
+  EXPECT_EQ(store_.read_current_version(), "2.0");
 }
 
 TEST_F(VersionStoreTest, AWriteReplacesThePointerWhole) {
   install_version("1.2.3");
   write_pointer("0.9");
-  ASSERT_TRUE(write_current_version("1.2.3").ok());
+  ASSERT_OK(store_.write_current_version("1.2.3"));
   EXPECT_EQ(read_file(root() / L"current"), "1.2.3");
   EXPECT_FALSE(std::filesystem::exists(root() / L"current.tmp"));
-  EXPECT_EQ(read_current_version(), "1.2.3");
+  EXPECT_EQ(store_.read_current_version(), "1.2.3");
 }
 
 TEST_F(VersionStoreTest, LabelsWithBlanksAndAccentsRoundTrip) {
   for (const std::string label : {"2.0 beta", "versão ção", "日本"}) {
     install_version(label);
-    ASSERT_TRUE(write_current_version(label).ok()) << label;
+    ASSERT_OK(store_.write_current_version(label)) << label;
     EXPECT_EQ(read_file(root() / L"current"), label);
-    EXPECT_EQ(read_current_version(), label);
+    EXPECT_EQ(store_.read_current_version(), label);
   }
 }
 
 TEST_F(VersionStoreTest, AFailedWriteSaysWhyAndKeepsTheOldPointer) {
   install_version("1.0");
-  ASSERT_TRUE(write_current_version("1.0").ok());
+  ASSERT_OK(store_.write_current_version("1.0"));
   // A folder in the way of "current.tmp" makes the write fail.
   std::filesystem::create_directories(root() / L"current.tmp");
-  const Status status = write_current_version("2.0");
+  const Status status = store_.write_current_version("2.0");
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.message().rfind("gravar: ", 0), 0u) << status.message();
   EXPECT_NE(status.message().find("(os error "), std::string::npos) << status.message();
@@ -93,7 +95,7 @@ TEST_F(VersionStoreTest, AFailedWriteSaysWhyAndKeepsTheOldPointer) {
 }
 
 TEST_F(VersionStoreTest, WithoutTheRootTheWriteFails) {
-  const Status status = write_current_version("1.0");
+  const Status status = store_.write_current_version("1.0");
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.message().rfind("gravar: ", 0), 0u);
 }
@@ -108,8 +110,9 @@ TEST(InstallRootTest, WithoutLocalAppDataTheRootIsBelowTheCurrentFolder) {
   ASSERT_TRUE(::SetCurrentDirectoryW(temp.path().c_str()));
   write_file(temp.path() / L"Nelo" / L"versions" / L"3.0" / L"Nelo.exe", "MZ");
   write_file(temp.path() / L"Nelo" / L"current", "3.0\n");
-  EXPECT_EQ(read_current_version(), "3.0");
-  EXPECT_TRUE(write_current_version("3.0").ok());
+  WindowsVersionStore store;
+  EXPECT_EQ(store.read_current_version(), "3.0");
+  EXPECT_OK(store.write_current_version("3.0"));
   EXPECT_EQ(read_file(temp.path() / L"Nelo" / L"current"), "3.0");
   ::SetCurrentDirectoryW(previous);
 }

@@ -104,20 +104,15 @@ Result<SigningKey> read_signing_key(std::string_view key_file, std::string_view 
   return key;
 }
 
-std::string sign_manifest(std::string_view document, const SigningKey& key, std::int64_t timestamp,
-                          std::string_view file_name) {
-  std::array<unsigned char, crypto_generichash_BYTES_MAX> hash{};
-  crypto_generichash(hash.data(), hash.size(),
-                     reinterpret_cast<const unsigned char*>(document.data()), document.size(),
-                     nullptr, 0);
+std::string signature_file_text(std::string_view signed_bytes, char algorithm,
+                                const SigningKey& key, std::string_view trusted_comment) {
   std::array<unsigned char, 74> signed_part{};
   signed_part[0] = 'E';
-  signed_part[1] = 'D';
+  signed_part[1] = static_cast<unsigned char>(algorithm);
   std::copy(key.id.begin(), key.id.end(), signed_part.begin() + 2);
-  crypto_sign_detached(signed_part.data() + 10, nullptr, hash.data(), hash.size(),
-                       key.secret_key.data());
-  const std::string trusted_comment =
-      "timestamp:" + std::to_string(timestamp) + "\tfile:" + std::string(file_name) + "\thashed";
+  crypto_sign_detached(signed_part.data() + 10, nullptr,
+                       reinterpret_cast<const unsigned char*>(signed_bytes.data()),
+                       signed_bytes.size(), key.secret_key.data());
   std::string global_message(reinterpret_cast<const char*>(signed_part.data() + 10), 64);
   global_message += trusted_comment;
   std::array<unsigned char, 64> global{};
@@ -138,8 +133,22 @@ std::string sign_manifest(std::string_view document, const SigningKey& key, std:
     key_id_hex += kDigits[*it & 0x0F];
   }
   return "untrusted comment: signature from minisign secret key " + key_id_hex + "\n" +
-         base64(signed_part.data(), signed_part.size()) + "\ntrusted comment: " + trusted_comment +
-         "\n" + base64(global.data(), global.size()) + "\n";
+         base64(signed_part.data(), signed_part.size()) +
+         "\ntrusted comment: " + std::string(trusted_comment) + "\n" +
+         base64(global.data(), global.size()) + "\n";
+}
+
+std::string sign_manifest(std::string_view document, const SigningKey& key, std::int64_t timestamp,
+                          std::string_view file_name) {
+  std::array<unsigned char, crypto_generichash_BYTES_MAX> hash{};
+  crypto_generichash(hash.data(), hash.size(),
+                     reinterpret_cast<const unsigned char*>(document.data()), document.size(),
+                     nullptr, 0);
+  const std::string trusted_comment =
+      "timestamp:" + std::to_string(timestamp) + "\tfile:" + std::string(file_name) + "\thashed";
+  return signature_file_text(
+      std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size()), 'D', key,
+      trusted_comment);
 }
 
 }  // namespace nelo

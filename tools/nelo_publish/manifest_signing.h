@@ -31,6 +31,12 @@ bool signing_key_needs_password(std::string_view key_file);
 // message that says what is wrong (not a key, a wrong password).
 Result<SigningKey> read_signing_key(std::string_view key_file, std::string_view password);
 
+// The four lines of a minisign signature file: `algorithm` 'd' signs `signed_bytes` as they are
+// ("Ed"), 'D' takes them for the BLAKE2b-512 hash of what is signed ("ED"); the global signature
+// covers the signature and `trusted_comment`.
+std::string signature_file_text(std::string_view signed_bytes, char algorithm,
+                                const SigningKey& key, std::string_view trusted_comment);
+
 // The signature file of `document` (minisign's "ED": over its BLAKE2b-512 hash) with the
 // trusted comment "timestamp:N<TAB>file:NAME<TAB>hashed", as minisign writes it.
 std::string sign_manifest(std::string_view document, const SigningKey& key, std::int64_t timestamp,

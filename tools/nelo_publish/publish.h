@@ -73,37 +73,4 @@ struct PublishReport {
 Result<PublishReport> publish_release(const PublishOptions& options,
                                       const ProgressSink& progress = {});
 
-// The command line, without the program's name.
-struct PublishCommand {
-  bool help = false;
-  PublishOptions options;
-  std::filesystem::path sign_key_file;  // --sign KEY
-  std::filesystem::path password_file;  // --password-file F
-};
-
-// Reads `--version LABEL --from DIR --to ROOT [--quality N] [--sign KEY [--password-file F]]
-// [--help]` (also "--name=value").
-// Arguments are UTF-8. Checks only the form: the label's rules belong to publish_release.
-Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& arguments);
-
-std::string publish_usage();
-
-using TextSink = std::function<void(std::string_view)>;
-
-// The whole command: parses, publishes, reports. Gives the exit code: 0 done (or --help),
-// 1 refused or failed, 2 bad usage. Progress goes to `err` only when `err_is_terminal` and the
-// release holds more than kProgressThreshold bytes.
-// Asks the user for the password of the signing key (from the terminal, without echo); nothing
-// when there is no one to ask.
-using PasswordPrompt = std::function<std::optional<std::string>()>;
-
-int run_publish_command(const std::vector<std::string>& arguments, bool err_is_terminal,
-                        const TextSink& out, const TextSink& err,
-                        const PasswordPrompt& ask_password = {});
-
-// A UTF-8 string as a path, and a path's text as UTF-8 (nothing for a name that is not valid
-// Unicode: a POSIX name that is not UTF-8, a Windows name with an unpaired surrogate).
-std::filesystem::path path_from_utf8(std::string_view text);
-std::optional<std::string> path_to_utf8(const std::filesystem::path& path);
-
 }  // namespace nelo::publish

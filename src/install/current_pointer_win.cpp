@@ -1,4 +1,4 @@
-#include "install/version_store.h"
+#include "install/version_store_win.h"
 
 #include "base/file_system_win.h"
 #include "base/system_error_win.h"
@@ -14,7 +14,7 @@ constexpr std::uint64_t kMaxPointerBytes = 64 * 1024;
 
 }  // namespace
 
-std::optional<std::string> read_current_version() {
+std::optional<std::string> WindowsVersionStore::read_current_version() {
   const auto bytes = read_small_file(install_root() / L"current", kMaxPointerBytes);
   if (!bytes) {
     return std::nullopt;
@@ -30,7 +30,7 @@ std::optional<std::string> read_current_version() {
   return label;
 }
 
-Status write_current_version(std::string_view label) {
+Status WindowsVersionStore::write_current_version(std::string_view label) {
   const std::filesystem::path root = install_root();
   const std::filesystem::path temporary = root / L"current.tmp";
   {
@@ -54,6 +54,11 @@ Status write_current_version(std::string_view label) {
     return fail("gravar: " + last_error_text());
   }
   return {};
+}
+
+VersionStore& installed_version_store() {
+  static WindowsVersionStore store;
+  return store;
 }
 
 }  // namespace nelo

@@ -1,11 +1,9 @@
-#include "install/manifest_store.h"
-
 #include "base/file_system_win.h"
 #include "base/unique_handle.h"
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
 #include "install/intactness.h"
-#include "install/version_store.h"
+#include "install/version_store_win.h"
 
 namespace nelo {
 namespace {
@@ -36,11 +34,13 @@ std::optional<std::vector<FolderEntry>> folder_entries(const std::filesystem::pa
 
 }  // namespace
 
-std::optional<ReleaseManifest> load_stored_manifest(const std::optional<std::string>& label) {
+std::optional<ReleaseManifest> WindowsVersionStore::load_stored_manifest(
+    const std::optional<std::string>& label) {
   if (!label) {
     return std::nullopt;
   }
-  auto bytes = read_small_file(version_dir(*label) / L".manifest.json", kManifestMaxBytes);
+  auto bytes =
+      read_small_file(version_dir(*label) / to_wide(kStoredManifestName), kManifestMaxBytes);
   if (!bytes) {
     return std::nullopt;
   }
@@ -51,7 +51,7 @@ std::optional<ReleaseManifest> load_stored_manifest(const std::optional<std::str
   return std::move(manifest).value();
 }
 
-ManifestTrust installed_manifest_trust() {
+ManifestTrust WindowsVersionStore::manifest_trust() {
   ManifestTrust trust;
   trust.keys = built_in_release_keys();
   if (trust.keys.empty()) {
@@ -72,7 +72,7 @@ ManifestTrust installed_manifest_trust() {
   return trust;
 }
 
-std::optional<std::string> find_installed_version() {
+std::optional<std::string> WindowsVersionStore::find_installed_version() {
   std::optional<std::string> current = read_current_version();
   const std::optional<ReleaseManifest> manifest = load_stored_manifest(current);
   if (!manifest) {

@@ -1,4 +1,4 @@
-#include "install/manifest_store.h"
+#include "main/release_fetch.h"
 
 #include <new>
 
@@ -14,7 +14,7 @@ constexpr std::uint64_t kSignatureMaxBytes = 64 * 1024;
 Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client, const ManifestTrust& trust) {
   auto body = client.fetch_resource("app/manifest.json", nullptr, 0, kManifestMaxBytes);
   if (!body) {
-    return fail(body.message());
+    return body.error();
   }
   std::string document;
   std::string signature;
@@ -39,7 +39,7 @@ Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client, const Manif
     const Result<std::int64_t> signed_at =
         verify_manifest_signature(document, signature, trust.keys);
     if (!signed_at) {
-      return fail(signed_at.message());
+      return signed_at.error();
     }
     if (trust.installed_signed_at && *signed_at < *trust.installed_signed_at) {
       return fail("lista antiga");

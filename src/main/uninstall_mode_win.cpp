@@ -69,7 +69,7 @@ void start_root_removal() {
 
 // Nothing is shown, asked or logged, and every failure is passed over: the system's own
 // uninstall dialog was the confirmation, and the exit code is 0 whatever happens.
-void run_uninstall() {
+void run_uninstall_mode() {
   // No program may run from the versions any more when their files go.
   SteadyClock clock;
   stop_installed_processes(clock);

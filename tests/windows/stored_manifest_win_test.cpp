@@ -1,4 +1,4 @@
-#include "install/manifest_store.h"
+#include "install/version_store_win.h"
 
 #include <gtest/gtest.h>
 
@@ -42,11 +42,12 @@ class StoredManifestTest : public testing::Test {
 
   TempDir temp_;
   ScopedEnvironment local_app_data_;
+  WindowsVersionStore store_;
 };
 
 TEST_F(StoredManifestTest, LoadsTheCopyOfAVersion) {
   install("1.0", {{"Nelo.exe", "MZ program"}, {"res/a.dll", "library"}});
-  const auto manifest = load_stored_manifest(std::string("1.0"));
+  const auto manifest = store_.load_stored_manifest(std::string("1.0"));
   ASSERT_TRUE(manifest);
   EXPECT_EQ(manifest->version, "1.0");
   ASSERT_EQ(manifest->files.size(), 2u);
@@ -55,46 +56,46 @@ TEST_F(StoredManifestTest, LoadsTheCopyOfAVersion) {
 }
 
 TEST_F(StoredManifestTest, AnythingWrongReadsAsNoManifest) {
-  EXPECT_FALSE(load_stored_manifest(std::nullopt));
-  EXPECT_FALSE(load_stored_manifest(std::string("9.9")));
+  EXPECT_FALSE(store_.load_stored_manifest(std::nullopt));
+  EXPECT_FALSE(store_.load_stored_manifest(std::string("9.9")));
   install("1.0", {{"Nelo.exe", "MZ"}});
   write_file(version_dir("1.0") / L".manifest.json", "{\"version\": \"1.0\", \"files\": []}");
-  EXPECT_FALSE(load_stored_manifest(std::string("1.0")));
+  EXPECT_FALSE(store_.load_stored_manifest(std::string("1.0")));
   write_file(version_dir("1.0") / L".manifest.json", "not json");
-  EXPECT_FALSE(load_stored_manifest(std::string("1.0")));
+  EXPECT_FALSE(store_.load_stored_manifest(std::string("1.0")));
 }
 
 TEST_F(StoredManifestTest, AnIntactVersionIsInstalled) {
   install("1.0", {{"Nelo.exe", "MZ program"}, {"res\\deep/a.dll", "library"}});
-  EXPECT_EQ(find_installed_version(), "1.0");
+  EXPECT_EQ(store_.find_installed_version(), "1.0");
 }
 
 TEST_F(StoredManifestTest, OneByteMoreOrLessMakesItNotInstalled) {
   install("1.0", {{"Nelo.exe", "MZ program"}, {"res/a.dll", "library"}});
   write_file(version_dir("1.0") / L"res" / L"a.dll", "library!");
-  EXPECT_EQ(find_installed_version(), std::nullopt);
+  EXPECT_EQ(store_.find_installed_version(), std::nullopt);
   write_file(version_dir("1.0") / L"res" / L"a.dll", "librar");
-  EXPECT_EQ(find_installed_version(), std::nullopt);
+  EXPECT_EQ(store_.find_installed_version(), std::nullopt);
   write_file(version_dir("1.0") / L"res" / L"a.dll", "LIBRARY");  // contents are not examined
-  EXPECT_EQ(find_installed_version(), "1.0");
+  EXPECT_EQ(store_.find_installed_version(), "1.0");
 }
 
 TEST_F(StoredManifestTest, AMissingFileOrManifestMakesItNotInstalled) {
   install("1.0", {{"Nelo.exe", "MZ program"}, {"res/a.dll", "library"}});
   std::filesystem::remove(version_dir("1.0") / L"res" / L"a.dll");
-  EXPECT_EQ(find_installed_version(), std::nullopt);
+  EXPECT_EQ(store_.find_installed_version(), std::nullopt);
   std::filesystem::create_directories(version_dir("1.0") / L"res" / L"a.dll");
-  EXPECT_EQ(find_installed_version(), std::nullopt) << "a folder is no file";
+  EXPECT_EQ(store_.find_installed_version(), std::nullopt) << "a folder is no file";
 
   install("2.0", {{"Nelo.exe", "MZ program"}});
-  EXPECT_EQ(find_installed_version(), "2.0");
+  EXPECT_EQ(store_.find_installed_version(), "2.0");
   std::filesystem::remove(version_dir("2.0") / L".manifest.json");
-  EXPECT_EQ(find_installed_version(), std::nullopt);
+  EXPECT_EQ(store_.find_installed_version(), std::nullopt);
 }
 
 TEST_F(StoredManifestTest, WithoutAPointerNothingIsInstalled) {
   install("1.0", {{"Nelo.exe", "MZ"}}, /*make_current=*/false);
-  EXPECT_EQ(find_installed_version(), std::nullopt);
+  EXPECT_EQ(store_.find_installed_version(), std::nullopt);
 }
 
 TEST(Sha256Test, MatchesTheStandardVectors) {

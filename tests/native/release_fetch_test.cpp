@@ -1,10 +1,11 @@
-#include "install/manifest_store.h"
+#include "main/release_fetch.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>
 
 #include "nelo_publish/manifest_signing.h"
-#include "tests/native/staging_fakes.h"
+#include "tests/expect_ok.h"
+#include "tests/native/fake_update_client.h"
 
 namespace nelo {
 namespace {
@@ -34,7 +35,7 @@ TEST(FetchManifestTest, WithoutKeysOnlyTheManifestIsAskedFor) {
   server.bodies["app/manifest.json"] = kDocument;
   server.bodies["app/manifest.json.minisig"] = "anything";
   const auto manifest = fetch_release_manifest(server);
-  ASSERT_TRUE(manifest.ok()) << manifest.message();
+  ASSERT_OK(manifest);
   EXPECT_EQ(server.requests, std::vector<std::string>{"app/manifest.json"});
   EXPECT_EQ(manifest->document, kDocument);
   EXPECT_TRUE(manifest->signature.empty());
@@ -83,7 +84,7 @@ TEST(FetchManifestTest, WithKeysTheSignatureIsVerifiedFirst) {
     const auto manifest =
         fetch_release_manifest(server, ManifestTrust{{signer.release_key}, c.installed_signed_at});
     if (c.message.empty()) {
-      ASSERT_TRUE(manifest.ok()) << c.name << ": " << manifest.message();
+      ASSERT_OK(manifest) << c.name << ": " << manifest.message();
       EXPECT_EQ(manifest->signature, *c.signature) << c.name;
     } else {
       ASSERT_FALSE(manifest.ok()) << c.name;

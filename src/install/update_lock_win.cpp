@@ -1,11 +1,11 @@
-#include "main/update_lock.h"
-
-#include "base/win_support.h"
+#include "install/version_store_win.h"
 
 namespace nelo {
 
-void acquire_update_lock() {
-  // Once taken, the mutex stays with this process: a second call has nothing to wait for.
+void WindowsVersionStore::acquire_update_lock() {
+  // The named mutex "Local\\NeloLauncherUpdate" is never released and its handle never closed:
+  // it goes with the process. Once taken, the mutex stays with this process: a second call has
+  // nothing to wait for.
   static bool held = false;
   if (held) {
     return;

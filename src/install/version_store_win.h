@@ -1,0 +1,43 @@
+// The version store on the real disk, below the installation root. Its code sits in one file a
+// concern: current_pointer_win.cpp, stored_manifest_win.cpp, staging_disk_win.cpp and
+// update_lock_win.cpp.
+#pragma once
+
+#include "base/win_support.h"
+#include "install/version_store.h"
+
+namespace nelo {
+
+class WindowsVersionStore final : public VersionStore {
+ public:
+  // Every file written or copied is flushed to the disk before it is closed. Without
+  // `flush_files` it is not: only for measuring what the flushing costs.
+  explicit WindowsVersionStore(bool flush_files = true) : flush_files_(flush_files) {}
+
+  void acquire_update_lock() override;
+  std::optional<std::string> read_current_version() override;
+  Status write_current_version(std::string_view label) override;
+  std::optional<ReleaseManifest> load_stored_manifest(
+      const std::optional<std::string>& label) override;
+  std::optional<std::string> find_installed_version() override;
+  ManifestTrust manifest_trust() override;
+
+  std::filesystem::path versions_folder() override;
+  std::uint64_t physical_memory_bytes() override;
+  ReuseIndex reusable_files(const std::optional<std::string>& label,
+                            const std::optional<ReleaseManifest>& manifest) override;
+  void discard_folder(const std::filesystem::path& folder) override;
+  Status make_folders(const std::filesystem::path& folder) override;
+  Status take_over_file(const std::filesystem::path& source,
+                        const std::filesystem::path& target) override;
+  Status write_new_file(const std::filesystem::path& target, std::string_view content) override;
+  Status move_folder(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  void prune_versions(std::string_view keep, const std::optional<std::string>& previous) override;
+
+ private:
+  Status flush(HANDLE file) const;
+
+  bool flush_files_;
+};
+
+}  // namespace nelo

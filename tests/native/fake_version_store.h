@@ -1,0 +1,155 @@
+// The version store in memory, for the tests of staging, installing and the update session.
+// Files are shared strings, so that a hard link and its source are visibly one file.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "install/version_store.h"
+#include "tests/native/fake_update_client.h"
+
+namespace nelo::testing_support {
+
+class FakeVersionStore final : public VersionStore {
+ public:
+  // The disk.
+  std::map<std::string, std::shared_ptr<std::string>> files;
+  std::set<std::string> folders;
+  std::set<std::string> failing;  // paths whose operation fails
+  bool links_work = true;
+  std::vector<std::string> log;             // what the staging did to the disk, in order
+  std::map<std::string, int> create_calls;  // folder to the number of requests for it
+
+  // The versions.
+  std::optional<std::string> current;
+  std::set<std::string> torn;                     // versions whose files are not all there
+  std::map<std::string, ReleaseManifest> stored;  // stored manifests by label
+  std::optional<std::string> current_after_lock;  // another launcher finished meanwhile
+  Status write_current_result;
+  ManifestTrust trust;
+  std::vector<std::string> calls;  // the store's own steps: lock, index, switch, prune, ...
+
+  static std::string key(const std::filesystem::path& path) { return path.generic_string(); }
+
+  std::string content(const std::string& path) const {
+    const auto it = files.find(path);
+    return it == files.end() ? "<missing>" : *it->second;
+  }
+
+  // Makes `label` the current, intact version of `files`, with its stored manifest.
+  void install(const std::string& label, const ReleaseFiles& release_files) {
+    FakeUpdateClient unused;
+    current = label;
+    stored[label] = publish_release(label, release_files, unused);
+    for (const auto& [path, file_content] : release_files) {
+      files["/v/" + label + "/" + path] = std::make_shared<std::string>(file_content);
+    }
+  }
+
+  void acquire_update_lock() override {
+    calls.push_back("lock");
+    if (current_after_lock) {
+      current = current_after_lock;
+    }
+  }
+  std::optional<std::string> read_current_version() override {
+    calls.push_back("read");
+    return current;
+  }
+  Status write_current_version(std::string_view label) override {
+    calls.push_back("switch " + std::string(label));
+    if (!write_current_result) {
+      return write_current_result;
+    }
+    current = std::string(label);
+    return {};
+  }
+  std::optional<ReleaseManifest> load_stored_manifest(
+      const std::optional<std::string>& label) override {
+    if (!label || !stored.count(*label)) {
+      return std::nullopt;
+    }
+    return stored.at(*label);
+  }
+  std::optional<std::string> find_installed_version() override {
+    calls.push_back("installed?");
+    return current && !torn.count(*current) ? current : std::nullopt;
+  }
+  ManifestTrust manifest_trust() override { return trust; }
+
+  std::filesystem::path versions_folder() override { return "/v"; }
+  std::uint64_t physical_memory_bytes() override { return 1ull << 30; }
+  ReuseIndex reusable_files(const std::optional<std::string>& label,
+                            const std::optional<ReleaseManifest>& manifest) override {
+    calls.push_back("index " + label.value_or("-"));
+    if (!label) {
+      return {};
+    }
+    return build_reuse_index("/v/" + *label, manifest, [&](const std::filesystem::path& path) {
+      return files.count(key(path)) != 0;
+    });
+  }
+  void discard_folder(const std::filesystem::path& folder) override {
+    const std::string prefix = key(folder);
+    log.push_back("remove " + prefix);
+    std::erase_if(files, [&](const auto& f) { return f.first.starts_with(prefix + "/"); });
+    std::erase_if(folders,
+                  [&](const auto& f) { return f == prefix || f.starts_with(prefix + "/"); });
+  }
+  Status make_folders(const std::filesystem::path& folder) override {
+    ++create_calls[key(folder)];
+    if (failing.count(key(folder))) {
+      return fail("acesso negado (os error 5)");
+    }
+    for (std::filesystem::path p = folder; !p.empty() && p != p.root_path(); p = p.parent_path()) {
+      folders.insert(key(p));
+    }
+    return {};
+  }
+  Status take_over_file(const std::filesystem::path& source,
+                        const std::filesystem::path& target) override {
+    log.push_back("take " + key(target));
+    const auto it = files.find(key(source));
+    if (it == files.end() || failing.count(key(target))) {
+      return fail("não encontrado (os error 2)");
+    }
+    files[key(target)] = links_work ? it->second : std::make_shared<std::string>(*it->second);
+    return {};
+  }
+  Status write_new_file(const std::filesystem::path& target, std::string_view content) override {
+    log.push_back("write " + key(target));
+    if (failing.count(key(target))) {
+      return fail("disco cheio (os error 112)");
+    }
+    files[key(target)] = std::make_shared<std::string>(content);
+    return {};
+  }
+  Status move_folder(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    log.push_back("rename " + key(from) + " " + key(to));
+    if (failing.count(key(to)) || folders.count(key(to))) {
+      return fail("acesso negado (os error 5)");
+    }
+    const std::string from_key = key(from);
+    std::map<std::string, std::shared_ptr<std::string>> moved;
+    for (auto it = files.begin(); it != files.end();) {
+      if (it->first.starts_with(from_key + "/")) {
+        moved[key(to) + it->first.substr(from_key.size())] = it->second;
+        it = files.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    files.merge(moved);
+    folders.erase(from_key);
+    folders.insert(key(to));
+    return {};
+  }
+  void prune_versions(std::string_view keep, const std::optional<std::string>& previous) override {
+    calls.push_back("prune " + std::string(keep) + " " + previous.value_or("-"));
+  }
+};
+
+}  // namespace nelo::testing_support

@@ -30,7 +30,7 @@ struct Signer {
   }
 };
 
-TEST(FetchManifestTest, WithoutKeysOnlyTheManifestIsAskedFor) {
+TEST(ReleaseFetchTest, WithoutKeysOnlyTheManifestIsAskedFor) {
   FakeUpdateClient server;
   server.bodies["app/manifest.json"] = kDocument;
   server.bodies["app/manifest.json.minisig"] = "anything";
@@ -41,7 +41,7 @@ TEST(FetchManifestTest, WithoutKeysOnlyTheManifestIsAskedFor) {
   EXPECT_TRUE(manifest->signature.empty());
 }
 
-TEST(FetchManifestTest, WithKeysTheSignatureIsVerifiedFirst) {
+TEST(ReleaseFetchTest, WithKeysTheSignatureIsVerifiedFirst) {
   const Signer signer;
   const Signer stranger;
   struct Case {

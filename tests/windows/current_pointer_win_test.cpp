@@ -15,9 +15,9 @@ using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
 using testing_support::write_file;
 
-class VersionStoreTest : public testing::Test {
+class CurrentPointerTest : public testing::Test {
  protected:
-  VersionStoreTest() : local_app_data_(L"LOCALAPPDATA", temp_.path().wstring()) {}
+  CurrentPointerTest() : local_app_data_(L"LOCALAPPDATA", temp_.path().wstring()) {}
 
   std::filesystem::path root() const { return temp_.path() / L"Nelo"; }
   void install_version(std::string_view label) {
@@ -30,7 +30,7 @@ class VersionStoreTest : public testing::Test {
   WindowsVersionStore store_;
 };
 
-TEST_F(VersionStoreTest, PathsLieBelowLocalAppData) {
+TEST_F(CurrentPointerTest, PathsLieBelowLocalAppData) {
   EXPECT_EQ(install_root(), root());
   EXPECT_EQ(versions_dir(), root() / L"versions");
   EXPECT_EQ(version_dir("1.2.3"), root() / L"versions" / L"1.2.3");
@@ -38,7 +38,7 @@ TEST_F(VersionStoreTest, PathsLieBelowLocalAppData) {
   EXPECT_FALSE(std::filesystem::exists(root())) << "working out the root never creates it";
 }
 
-TEST_F(VersionStoreTest, ReadsThePointer) {
+TEST_F(CurrentPointerTest, ReadsThePointer) {
   install_version("1.2.3");
   struct Case {
     std::string bytes;
@@ -55,7 +55,7 @@ TEST_F(VersionStoreTest, ReadsThePointer) {
   }
 }
 
-TEST_F(VersionStoreTest, AMissingPointerOrProgramReadsAsNothing) {
+TEST_F(CurrentPointerTest, AMissingPointerOrProgramReadsAsNothing) {
   EXPECT_EQ(store_.read_current_version(), std::nullopt);
   std::filesystem::create_directories(root() / L"versions" / L"2.0");
   write_pointer("2.0");
@@ -64,7 +64,7 @@ TEST_F(VersionStoreTest, AMissingPointerOrProgramReadsAsNothing) {
   EXPECT_EQ(store_.read_current_version(), "2.0");
 }
 
-TEST_F(VersionStoreTest, AWriteReplacesThePointerWhole) {
+TEST_F(CurrentPointerTest, AWriteReplacesThePointerWhole) {
   install_version("1.2.3");
   write_pointer("0.9");
   ASSERT_OK(store_.write_current_version("1.2.3"));
@@ -73,7 +73,7 @@ TEST_F(VersionStoreTest, AWriteReplacesThePointerWhole) {
   EXPECT_EQ(store_.read_current_version(), "1.2.3");
 }
 
-TEST_F(VersionStoreTest, LabelsWithBlanksAndAccentsRoundTrip) {
+TEST_F(CurrentPointerTest, LabelsWithBlanksAndAccentsRoundTrip) {
   for (const std::string label : {"2.0 beta", "versão ção", "日本"}) {
     install_version(label);
     ASSERT_OK(store_.write_current_version(label)) << label;
@@ -82,7 +82,7 @@ TEST_F(VersionStoreTest, LabelsWithBlanksAndAccentsRoundTrip) {
   }
 }
 
-TEST_F(VersionStoreTest, AFailedWriteSaysWhyAndKeepsTheOldPointer) {
+TEST_F(CurrentPointerTest, AFailedWriteSaysWhyAndKeepsTheOldPointer) {
   install_version("1.0");
   ASSERT_OK(store_.write_current_version("1.0"));
   // A folder in the way of "current.tmp" makes the write fail.
@@ -94,7 +94,7 @@ TEST_F(VersionStoreTest, AFailedWriteSaysWhyAndKeepsTheOldPointer) {
   EXPECT_EQ(read_file(root() / L"current"), "1.0");
 }
 
-TEST_F(VersionStoreTest, WithoutTheRootTheWriteFails) {
+TEST_F(CurrentPointerTest, WithoutTheRootTheWriteFails) {
   const Status status = store_.write_current_version("1.0");
   ASSERT_FALSE(status.ok());
   EXPECT_EQ(status.message().rfind("gravar: ", 0), 0u);

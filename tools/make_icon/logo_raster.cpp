@@ -7,17 +7,21 @@
 namespace nelo::icon {
 namespace {
 
-constexpr double kRingCentreX = 64.0;
-constexpr double kRingCentreY = 58.0;
-constexpr double kRingOuterRadius = 56.0;
-constexpr double kRingInnerRadius = 40.0;
+// The ring and the tail of the window's own logo: each circle of the ring starts at its
+// rightmost point.
+constexpr double kRingOuterRadius = kLogoRing[0].arcs[0].radius;
+constexpr double kRingInnerRadius = kLogoRing[1].arcs[0].radius;
+constexpr double kRingCentreX = kLogoRing[0].start.x - kRingOuterRadius;
+constexpr double kRingCentreY = kLogoRing[0].start.y;
 
 struct Point {
   double x;
   double y;
 };
 
-constexpr Point kTail[] = {{30, 94}, {16, 126}, {58, 112}};
+constexpr Point kTail[] = {{kLogoTail[0].x, kLogoTail[0].y},
+                           {kLogoTail[1].x, kLogoTail[1].y},
+                           {kLogoTail[2].x, kLogoTail[2].y}};
 
 constexpr Rgba kGradientStart = {0xFF, 0x9A, 0x1F, 0xFF};  // at (0, 0)
 constexpr Rgba kGradientEnd = {0xFC, 0x5F, 0x00, 0xFF};    // at (128, 128)

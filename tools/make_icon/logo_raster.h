@@ -1,16 +1,18 @@
-// Rasterises the Nelo logo from its geometry and packs the results into a
-// Windows .ico file. Portable C++20, standard library only, so it can run as a
-// build-host tool and be unit-tested natively.
+// Rasterises the Nelo logo from the window's own geometry (ui/shapes.h) and packs
+// the results into a Windows .ico file. Portable C++20, standard library only, so
+// it can run as a build-host tool and be unit-tested natively.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "ui/shapes.h"
+
 namespace nelo::icon {
 
 // The logo is drawn in a 128 x 128 coordinate space, y pointing down.
-inline constexpr double kLogoExtent = 128.0;
+inline constexpr double kLogoExtent = nelo::kLogoExtent;
 
 // Icon sizes written to the application icon, smallest first.
 inline constexpr int kIconSizes[] = {16, 24, 32, 48, 256};
@@ -43,10 +45,14 @@ struct Bar {
   double height;
 };
 
-inline constexpr double kBarWidth = 8.0;
-inline constexpr double kBarCornerRadius = 4.0;
+inline constexpr double kBarWidth = kLogoBarWidth;
+inline constexpr double kBarCornerRadius = kLogoBarRadius;
 inline constexpr Bar kBars[] = {
-    {36, 49, 18}, {48, 40, 36}, {60, 30, 56}, {72, 40, 36}, {84, 49, 18},
+    {kLogoBars[0].x, kLogoBars[0].y, kLogoBars[0].height},
+    {kLogoBars[1].x, kLogoBars[1].y, kLogoBars[1].height},
+    {kLogoBars[2].x, kLogoBars[2].y, kLogoBars[2].height},
+    {kLogoBars[3].x, kLogoBars[3].y, kLogoBars[3].height},
+    {kLogoBars[4].x, kLogoBars[4].y, kLogoBars[4].height},
 };
 
 // Point-in-shape tests, in logo coordinates. Boundaries count as inside.

@@ -100,6 +100,12 @@ bool is_valid_version_label(std::string_view label) {
 }
 
 bool is_reserved_version_name(std::string_view name) {
+  // Both reserved names begin with ".", which no letter case folds to: every other name (all
+  // but a few of a manifest's thousands of paths) is told apart without folding.
+  static_assert(kStoredManifestName.starts_with('.') && kStoredSignatureName.starts_with('.'));
+  if (!name.starts_with('.')) {
+    return false;
+  }
   // Windows compares names by their upper case: besides ASCII letters, the long s and the
   // dotless i are taken for "S" and "I", so they count here too.
   const std::optional<std::u16string> wide = utf8_to_utf16(name);

@@ -3,11 +3,21 @@
 // and the room past the end is never zero-filled.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string_view>
 
 namespace nelo {
+
+// A size in bytes as a bound for a buffer: sizes past what `std::size_t` holds become its
+// largest value (on a 32-bit build a hint or limit may not fit).
+constexpr std::size_t clamp_to_size(std::uint64_t bytes) {
+  return static_cast<std::size_t>(
+      std::min<std::uint64_t>(bytes, std::numeric_limits<std::size_t>::max()));
+}
 
 class ByteBuffer {
  public:

@@ -3,7 +3,6 @@
 #include <brotli/decode.h>
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 
 namespace nelo {
@@ -12,11 +11,6 @@ namespace {
 struct DecoderDeleter {
   void operator()(BrotliDecoderState* state) const { BrotliDecoderDestroyInstance(state); }
 };
-
-std::size_t clamp_to_size(std::uint64_t value) {
-  return static_cast<std::size_t>(
-      std::min<std::uint64_t>(value, std::numeric_limits<std::size_t>::max()));
-}
 
 }  // namespace
 

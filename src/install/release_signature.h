@@ -22,6 +22,10 @@
 
 namespace nelo {
 
+// A signature file is four short lines; anything much longer is not one, whether it comes from
+// the server or from a version folder.
+constexpr std::uint64_t kSignatureMaxBytes = 64 * 1024;
+
 // The name the signature is served under (below "app/") and kept under in a version folder.
 constexpr std::string_view kSignatureSuffix = ".minisig";
 

@@ -1,8 +1,5 @@
 #include "install/version_store_win.h"
 
-#include <limits>
-#include <system_error>
-
 #include "base/file_system_win.h"
 #include "base/system_error_win.h"
 #include "base/unique_handle.h"

@@ -62,7 +62,7 @@ ManifestTrust WindowsVersionStore::manifest_trust() {
     // read counts as none (a version installed before keys), which accepts any verified
     // release.
     const auto stored =
-        read_small_file(version_dir(*current) / to_wide(kStoredSignatureName), 64 * 1024);
+        read_small_file(version_dir(*current) / to_wide(kStoredSignatureName), kSignatureMaxBytes);
     if (stored) {
       if (const auto signature = parse_manifest_signature(*stored)) {
         trust.installed_signed_at = trusted_timestamp(signature->trusted_comment);

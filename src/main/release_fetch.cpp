@@ -4,13 +4,6 @@
 
 namespace nelo {
 
-namespace {
-
-// A signature file is four short lines; anything much longer is not one.
-constexpr std::uint64_t kSignatureMaxBytes = 64 * 1024;
-
-}  // namespace
-
 Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client, const ManifestTrust& trust) {
   auto body = client.fetch_resource("app/manifest.json", nullptr, 0, kManifestMaxBytes);
   if (!body) {

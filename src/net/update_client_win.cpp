@@ -5,7 +5,6 @@
 #include <winhttp.h>
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 #include "base/environment_win.h"
@@ -68,11 +67,10 @@ class WinHttpClient final : public UpdateClient {
     if (most != 0) {
       limit64 = std::min(limit64, most);
     }
-    const auto limit = static_cast<std::size_t>(
-        std::min<std::uint64_t>(limit64, std::numeric_limits<std::size_t>::max()));
+    const std::size_t limit = clamp_to_size(limit64);
     ByteBuffer body;
     // Only a saving: a hint that cannot be had is simply not reserved.
-    (void)body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(expected_size, limit)));
+    (void)body.reserve(std::min(clamp_to_size(expected_size), limit));
     std::vector<char> side_buffer;
     for (;;) {
       const bool in_place = body.room() >= kReadChunk;

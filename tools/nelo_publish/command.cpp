@@ -4,10 +4,9 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <map>
 
+#include "nelo_publish/release_folder.h"
 #include "nelo_publish/text_paths.h"
 
 namespace nelo::publish {
@@ -170,20 +169,12 @@ std::string publish_usage() {
 
 namespace {
 
-std::optional<std::string> read_text_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return std::nullopt;
-  }
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The key of --sign, unlocked with the password of --password-file (its first line) or, when
 // there is none, with one asked for.
 Result<SigningKey> load_signing_key(const std::filesystem::path& key_file,
                                     const std::filesystem::path& password_file,
                                     const PasswordPrompt& ask_password) {
-  const std::optional<std::string> key_text = read_text_file(key_file);
+  const Result<std::string> key_text = read_whole_file(key_file, 0);
   if (!key_text) {
     return fail("não foi possível ler a chave " + shown(key_file));
   }
@@ -191,11 +182,11 @@ Result<SigningKey> load_signing_key(const std::filesystem::path& key_file,
   if (signing_key_needs_password(*key_text)) {
     std::optional<std::string> given;
     if (!password_file.empty()) {
-      given = read_text_file(password_file);
-      if (!given) {
+      Result<std::string> password_text = read_whole_file(password_file, 0);
+      if (!password_text) {
         return fail("não foi possível ler a senha em " + shown(password_file));
       }
-      given = given->substr(0, given->find_first_of("\r\n"));
+      given = password_text->substr(0, password_text->find_first_of("\r\n"));
     } else if (ask_password) {
       given = ask_password();
     }

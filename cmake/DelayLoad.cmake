@@ -7,7 +7,7 @@
 set(NELO_DELAY_LOADED
   "d2d1.dll:D2D1CreateFactory,D2D1MakeRotateMatrix"
   "dwrite.dll:DWriteCreateFactory"
-  "winhttp.dll:WinHttpCloseHandle,WinHttpConnect,WinHttpOpen,WinHttpOpenRequest,WinHttpQueryHeaders,WinHttpReadData,WinHttpReceiveResponse,WinHttpSendRequest,WinHttpSetTimeouts"
+  "winhttp.dll:WinHttpCloseHandle,WinHttpConnect,WinHttpOpen,WinHttpOpenRequest,WinHttpQueryHeaders,WinHttpQueryDataAvailable,WinHttpReadData,WinHttpReceiveResponse,WinHttpSendRequest,WinHttpSetOption,WinHttpSetTimeouts"
   "ole32.dll:CoCreateInstance,CoInitializeEx,CoTaskMemFree,PropVariantClear"
   "oleaut32.dll:SysAllocString"
   "shell32.dll:SHGetKnownFolderPath,ShellExecuteW")

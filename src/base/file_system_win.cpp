@@ -91,29 +91,33 @@ Status write_all(HANDLE file, std::string_view bytes) {
   return fail(system_error_text(ERROR_WRITE_FAULT));
 }
 
-std::optional<std::vector<ListedEntry>> list_folder(const std::filesystem::path& folder) {
+bool for_each_in_folder(const std::filesystem::path& folder,
+                        const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
   WIN32_FIND_DATAW found{};
   unique_find find(::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found,
                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
   if (!find) {
-    return std::nullopt;
+    return false;
   }
-  std::vector<ListedEntry> entries;
   do {
     const std::wstring_view name = found.cFileName;
     if (name != L"." && name != L"..") {
-      entries.push_back(
-          {std::wstring(name), found.dwFileAttributes,
-           (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+      visit(found);
     }
   } while (::FindNextFileW(find.get(), &found));
-  return entries;
+  return true;
 }
 
-std::uint64_t physical_memory() {
-  MEMORYSTATUSEX status{};
-  status.dwLength = sizeof(status);
-  return ::GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+std::optional<std::vector<ListedEntry>> list_folder(const std::filesystem::path& folder) {
+  std::vector<ListedEntry> entries;
+  if (!for_each_in_folder(folder, [&](const WIN32_FIND_DATAW& found) {
+        entries.push_back(
+            {std::wstring(found.cFileName), found.dwFileAttributes,
+             (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+      })) {
+    return std::nullopt;
+  }
+  return entries;
 }
 
 }  // namespace nelo

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +39,9 @@ struct ListedEntry {
 // cannot be listed (missing, or not a folder).
 std::optional<std::vector<ListedEntry>> list_folder(const std::filesystem::path& folder);
 
-// The machine's physical memory in bytes, 0 when unknown.
-std::uint64_t physical_memory();
+// The same, handing each entry to `visit` as the system reports it, without copying anything;
+// false when the folder cannot be listed.
+bool for_each_in_folder(const std::filesystem::path& folder,
+                        const std::function<void(const WIN32_FIND_DATAW&)>& visit);
 
 }  // namespace nelo

@@ -67,9 +67,9 @@ std::optional<char32_t> decode_utf8(std::string_view bytes, size_t& pos) {
   return code_point;
 }
 
-std::optional<std::string> convert_utf16(std::u16string_view text, bool lossy) {
-  std::string out;
-  out.reserve(text.size());
+// Appends `text` to `out`; false at an unpaired surrogate unless `lossy`.
+bool convert_utf16(std::u16string_view text, bool lossy, std::string& out) {
+  out.reserve(out.size() + text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
@@ -79,24 +79,35 @@ std::optional<std::string> convert_utf16(std::u16string_view text, bool lossy) {
       ++i;
     } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
       if (!lossy) {
-        return std::nullopt;
+        return false;
       }
       append_utf8(out, kReplacement);
     } else {
       append_utf8(out, unit);
     }
   }
-  return out;
+  return true;
 }
 
 }  // namespace
 
 std::string utf16_to_utf8_lossy(std::u16string_view text) {
-  return *convert_utf16(text, true);
+  std::string out;
+  convert_utf16(text, true, out);
+  return out;
+}
+
+void utf16_to_utf8_into(std::u16string_view text, std::string& out) {
+  out.clear();
+  convert_utf16(text, true, out);
 }
 
 std::optional<std::string> utf16_to_utf8(std::u16string_view text) {
-  return convert_utf16(text, false);
+  std::string out;
+  if (!convert_utf16(text, false, out)) {
+    return std::nullopt;
+  }
+  return out;
 }
 
 std::optional<std::u16string> utf8_to_utf16(std::string_view bytes) {

@@ -11,6 +11,9 @@ namespace nelo {
 // system gives can be carried on.
 std::string utf16_to_utf8_lossy(std::u16string_view text);
 
+// The same into `out`, replacing what it held; a buffer used again costs no allocation.
+void utf16_to_utf8_into(std::u16string_view text, std::string& out);
+
 // UTF-16 to UTF-8, or nothing when the text holds an unpaired surrogate.
 std::optional<std::string> utf16_to_utf8(std::u16string_view text);
 

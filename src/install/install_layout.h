@@ -12,6 +12,8 @@
 //         .manifest.json                its manifest, byte for byte as the server sent it
 //         Nelo.exe                      the application
 //       <label>.partial                 a version being staged
+//     downloads
+//       <sha256>                        compressed bytes of an object whose download broke off
 #pragma once
 
 #include <filesystem>
@@ -24,5 +26,6 @@ std::filesystem::path versions_dir();
 // The folder of a version; `label` (UTF-8) must be a plain folder name.
 std::filesystem::path version_dir(std::string_view label);
 std::filesystem::path installed_launcher_path();
+std::filesystem::path downloads_dir();
 
 }  // namespace nelo

@@ -27,4 +27,8 @@ std::filesystem::path installed_launcher_path() {
   return install_root() / L"Nelo.exe";
 }
 
+std::filesystem::path downloads_dir() {
+  return install_root() / L"downloads";
+}
+
 }  // namespace nelo

@@ -1,5 +1,6 @@
 #include "install/intactness.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "base/path_pieces.h"
@@ -8,10 +9,6 @@
 
 namespace nelo {
 namespace {
-
-// A folder's entries by their case-folded names. When two names fold alike (a file system that
-// keeps letter case apart), the first listed answers, as a lookup by name would find one.
-using FoldedListing = std::unordered_map<std::u32string, FolderEntry>;
 
 // The pieces of a manifest path as UTF-16 names; nothing when the path is not valid UTF-8.
 std::optional<std::vector<std::u16string>> path_pieces(std::string_view path) {
@@ -25,6 +22,82 @@ std::optional<std::vector<std::u16string>> path_pieces(std::string_view path) {
     names.push_back(std::move(*name));
   }
   return names;
+}
+
+// A file the manifest lists in one folder, and what its listing showed of it.
+struct Expected {
+  std::string_view name;  // UTF-8, as the manifest writes it
+  std::uint64_t size = 0;
+  bool seen = false;
+  bool whole = false;  // a file of exactly its size
+};
+
+// An entry of the listing that no name of the manifest spells exactly.
+struct Unmatched {
+  std::u32string folded;
+  bool is_folder = false;
+  std::uint64_t size = 0;
+};
+
+// One folder, listed once: every file must be a file of its size. Names are matched exactly
+// first (the launcher wrote them as the manifest spells them), then, for the rare name that is
+// not, without regard to letter case, as Windows finds a file; when two entries fold alike (a
+// file system that keeps letter case apart), the first listed answers. Nothing is allocated per
+// entry of the listing.
+bool folder_is_intact(std::string_view folder_path, const std::vector<const ManifestFile*>& files,
+                      const FolderLister& list) {
+  std::vector<Expected> expected;
+  expected.reserve(files.size());
+  for (const ManifestFile* file : files) {
+    const std::string_view path = file->path;
+    expected.push_back({path.substr(folder_path.empty() ? 0 : folder_path.size() + 1), file->size});
+  }
+  std::sort(expected.begin(), expected.end(),
+            [](const Expected& a, const Expected& b) { return a.name < b.name; });
+
+  const std::optional<std::vector<std::u16string>> pieces =
+      folder_path.empty() ? std::vector<std::u16string>() : path_pieces(folder_path);
+  if (!pieces) {
+    return false;
+  }
+  std::string name;
+  std::vector<Unmatched> unmatched;
+  const bool listed =
+      list(*pieces, [&](std::u16string_view entry, bool is_folder, std::uint64_t size) {
+        utf16_to_utf8_into(entry, name);
+        const auto [first, last] =
+            std::equal_range(expected.begin(), expected.end(), Expected{name},
+                             [](const Expected& a, const Expected& b) { return a.name < b.name; });
+        for (auto it = first; it != last; ++it) {
+          it->seen = true;
+          it->whole = !is_folder && size == it->size;
+        }
+        if (first == last) {
+          unmatched.push_back({lower_case(entry), is_folder, size});
+        }
+      });
+  if (!listed) {
+    return false;
+  }
+  for (const Expected& file : expected) {
+    if (file.seen) {
+      if (!file.whole) {
+        return false;
+      }
+      continue;
+    }
+    const std::optional<std::u16string> wide = utf8_to_utf16(file.name);
+    if (!wide) {
+      return false;
+    }
+    const std::u32string folded = lower_case(*wide);
+    const auto found = std::find_if(unmatched.begin(), unmatched.end(),
+                                    [&](const Unmatched& entry) { return entry.folded == folded; });
+    if (found == unmatched.end() || found->is_folder || found->size != file.size) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -44,55 +117,26 @@ bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& fil
   // Folders by the text of their path as the manifest writes it. Two spellings of one folder
   // (letter case, "/" against "\\") count apart: at worst a folder is listed twice, and each
   // listing is searched without regard to letter case all the same.
-  struct Folder {
-    std::size_t files = 0;
-    bool listed = false;
-    std::optional<FoldedListing> entries;  // empty when the folder could not be listed
-  };
   const auto folder_of = [](std::string_view path) {
     const std::size_t last = path.find_last_of("/\\");
     return last == std::string_view::npos ? std::string_view() : path.substr(0, last);
   };
-  std::unordered_map<std::string_view, Folder> folders;
+  std::unordered_map<std::string_view, std::vector<const ManifestFile*>> folders;
   for (const ManifestFile& file : manifest.files) {
-    ++folders[folder_of(file.path)].files;
+    folders[folder_of(file.path)].push_back(&file);
   }
 
-  for (const ManifestFile& file : manifest.files) {
-    const std::string_view folder_path = folder_of(file.path);
-    Folder& folder = folders[folder_path];
-    if (folder.files < list_from) {
-      const std::optional<std::uint64_t> size = file_size(file.path);
-      if (!size || *size != file.size) {
-        return false;
+  for (const auto& [folder_path, files] : folders) {
+    if (files.size() < list_from) {
+      for (const ManifestFile* file : files) {
+        const std::optional<std::uint64_t> size = file_size(file->path);
+        if (!size || *size != file->size) {
+          return false;
+        }
       }
       continue;
     }
-    if (!folder.listed) {
-      folder.listed = true;
-      const std::optional<std::vector<std::u16string>> pieces =
-          folder_path.empty() ? std::vector<std::u16string>() : path_pieces(folder_path);
-      std::optional<std::vector<FolderEntry>> entries;
-      if (pieces) {
-        entries = list(*pieces);
-      }
-      if (entries) {
-        folder.entries.emplace();
-        folder.entries->reserve(entries->size());
-        for (FolderEntry& entry : *entries) {
-          folder.entries->try_emplace(lower_case(entry.name), std::move(entry));
-        }
-      }
-    }
-    const std::string_view name =
-        std::string_view(file.path).substr(folder_path.empty() ? 0 : folder_path.size() + 1);
-    const std::optional<std::u16string> wide_name = utf8_to_utf16(name);
-    if (!folder.entries || !wide_name) {
-      return false;
-    }
-    const auto entry = folder.entries->find(lower_case(*wide_name));
-    if (entry == folder.entries->end() || entry->second.is_folder ||
-        entry->second.size != file.size) {
+    if (!folder_is_intact(folder_path, files, list)) {
       return false;
     }
   }

@@ -20,17 +20,16 @@ using FileSizeProbe = std::function<std::optional<std::uint64_t>(std::string_vie
 // is missing or differs. Asks once per file.
 bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& file_size);
 
-// One entry of a folder listing.
-struct FolderEntry {
-  std::u16string name;
-  bool is_folder = false;
-  std::uint64_t size = 0;
-};
+// Takes one entry of a folder listing: its name (valid only during the call), whether it is a
+// folder, and its size.
+using EntryVisitor =
+    std::function<void(std::u16string_view name, bool is_folder, std::uint64_t size)>;
 
-// The entries of a folder below the version folder, named by its pieces ({} for the version
-// folder itself), or nothing when it cannot be listed (missing, or not a folder).
+// Lists a folder below the version folder, named by its pieces ({} for the version folder
+// itself), handing each entry to the visitor; false when it cannot be listed (missing, or not a
+// folder).
 using FolderLister =
-    std::function<std::optional<std::vector<FolderEntry>>(const std::vector<std::u16string>&)>;
+    std::function<bool(const std::vector<std::u16string>& pieces, const EntryVisitor& visit)>;
 
 // From this many files of the manifest in one folder on, the folder is listed once rather than
 // each file asked for: a listing costs about as much as 80 single questions under Wine (and 4 on

@@ -1,12 +1,12 @@
 #include "install/manifest.h"
 
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <unordered_map>
 
 #include "base/ascii_case.h"
+#include "base/json_reader.h"
 #include "base/path_pieces.h"
 #include "base/unicode_lower.h"
 #include "base/utf.h"
@@ -14,8 +14,6 @@
 
 namespace nelo {
 namespace {
-
-using nlohmann::json;
 
 // The deepest nesting of arrays and objects in `document`, counted without parsing: strings are
 // skipped so that brackets inside them do not count. Malformed input gives some number; the JSON
@@ -56,26 +54,139 @@ bool is_lower_hex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
 
-// A non-negative integer that fits in 64 bits; every other form (fraction, exponent, negative,
-// too large, string, missing) counts as 0.
-std::uint64_t read_size(const json& entry, const char* key) {
-  if (!entry.is_object()) {
-    return 0;
-  }
-  const auto it = entry.find(key);
-  if (it == entry.end() || !it->is_number_unsigned()) {
-    return 0;
-  }
-  return it->get<std::uint64_t>();
-}
+// Collects what the rules look at, event by event, without building the document's tree: the
+// top level's "version" and "files", and each entry's "path", "sha256", "size" and "zsize".
+// Like a tree, it keeps the last value of a repeated key; a value of another type than a rule
+// wants counts as missing (an empty text, a size of 0).
+class ManifestReader {
+ public:
+  struct Collected {
+    bool top_is_object = false;
+    std::optional<std::string> version;              // when the last "version" is a string
+    std::optional<std::vector<ManifestFile>> files;  // when the last "files" is an array
+  };
 
-std::string read_string(const json& entry, const char* key) {
-  if (!entry.is_object()) {
-    return {};
+  Collected& collected() { return collected_; }
+
+  void other_value() {
+    if (frame() == Frame::kTop) {
+      if (key_ == Key::kVersion) {
+        collected_.version.reset();
+      } else if (key_ == Key::kFiles) {
+        collected_.files.reset();
+      }
+    } else if (frame() == Frame::kFiles) {
+      collected_.files->emplace_back();  // an entry with neither path nor digest
+    } else if (frame() == Frame::kEntry) {
+      ManifestFile& file = collected_.files->back();
+      switch (key_) {
+        case Key::kPath:
+          file.path.clear();
+          break;
+        case Key::kSha256:
+          file.sha256.clear();
+          break;
+        case Key::kSize:
+          file.size = 0;
+          break;
+        case Key::kZsize:
+          file.zsize = 0;
+          break;
+        default:
+          break;
+      }
+    }
   }
-  const auto it = entry.find(key);
-  return it != entry.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
+
+  void unsigned_number(std::uint64_t value) {
+    if (frame() == Frame::kEntry && (key_ == Key::kSize || key_ == Key::kZsize)) {
+      ManifestFile& file = collected_.files->back();
+      (key_ == Key::kSize ? file.size : file.zsize) = value;
+      return;
+    }
+    other_value();
+  }
+
+  void string(std::string_view value) {
+    if (frame() == Frame::kTop && key_ == Key::kVersion) {
+      collected_.version.emplace(value);
+      return;
+    }
+    if (frame() == Frame::kEntry && (key_ == Key::kPath || key_ == Key::kSha256)) {
+      ManifestFile& file = collected_.files->back();
+      (key_ == Key::kPath ? file.path : file.sha256).assign(value);
+      return;
+    }
+    other_value();
+  }
+
+  void start_object() {
+    if (frames_.empty()) {
+      collected_.top_is_object = true;
+      frames_.push_back(Frame::kTop);
+    } else if (frame() == Frame::kFiles) {
+      collected_.files->emplace_back();
+      frames_.push_back(Frame::kEntry);
+    } else {
+      container_value();
+    }
+  }
+
+  void start_array() {
+    if (!frames_.empty() && frame() == Frame::kTop && key_ == Key::kFiles) {
+      collected_.files.emplace();
+      frames_.push_back(Frame::kFiles);
+    } else {
+      container_value();
+    }
+  }
+
+  void end_object() { end_container(); }
+  void end_array() { end_container(); }
+
+  void key(std::string_view name) {
+    key_ = Key::kOther;
+    if (frame() == Frame::kTop) {
+      if (name == "version") {
+        key_ = Key::kVersion;
+      } else if (name == "files") {
+        key_ = Key::kFiles;
+      }
+    } else if (frame() == Frame::kEntry) {
+      if (name == "path") {
+        key_ = Key::kPath;
+      } else if (name == "sha256") {
+        key_ = Key::kSha256;
+      } else if (name == "size") {
+        key_ = Key::kSize;
+      } else if (name == "zsize") {
+        key_ = Key::kZsize;
+      }
+    }
+  }
+
+ private:
+  enum class Frame { kTop, kFiles, kEntry, kSkipped };
+  enum class Key { kOther, kVersion, kFiles, kPath, kSha256, kSize, kZsize };
+
+  Frame frame() const { return frames_.empty() ? Frame::kSkipped : frames_.back(); }
+
+  // An object or array where no rule wants one: it counts as a value of another type, and
+  // everything inside it is passed over.
+  void container_value() {
+    other_value();
+    frames_.push_back(Frame::kSkipped);
+  }
+
+  void end_container() {
+    frames_.pop_back();
+    key_ = Key::kOther;  // the next key of the enclosing object is read afresh
+  }
+
+  Collected collected_;
+  std::vector<Frame> frames_;
+  Key key_ = Key::kOther;
+};
 
 bool is_valid_digest(std::string_view sha256) {
   return sha256.size() == 64 && std::all_of(sha256.begin(), sha256.end(), is_lower_hex);
@@ -99,19 +210,13 @@ bool is_valid_version_label(std::string_view label) {
   return is_plain_windows_name(label) && !ends_with_partial(label);
 }
 
-bool is_reserved_version_name(std::string_view name) {
-  // Both reserved names begin with ".", which no letter case folds to: every other name (all
-  // but a few of a manifest's thousands of paths) is told apart without folding.
-  static_assert(kStoredManifestName.starts_with('.') && kStoredSignatureName.starts_with('.'));
-  if (!name.starts_with('.')) {
-    return false;
-  }
-  // Windows compares names by their upper case: besides ASCII letters, the long s and the
-  // dotless i are taken for "S" and "I", so they count here too.
+std::optional<std::u32string> fold_windows_name(std::string_view name) {
   const std::optional<std::u16string> wide = utf8_to_utf16(name);
   if (!wide) {
-    return false;
+    return std::nullopt;
   }
+  // Windows compares names by their upper case: besides the letters with a lower-case form,
+  // the long s and the dotless i are taken for "S" and "I".
   std::u32string folded = lower_case(*wide);
   for (char32_t& c : folded) {
     if (c == U'\u017F') {
@@ -120,8 +225,41 @@ bool is_reserved_version_name(std::string_view name) {
       c = U'i';
     }
   }
+  return folded;
+}
+
+std::u32string folded_path_key(std::string_view manifest_path) {
+  std::u32string key;
+  PathPieces pieces(manifest_path);
+  bool first = true;
+  while (const std::optional<std::string_view> piece = pieces.next()) {
+    if (!first) {
+      key += U'/';
+    }
+    first = false;
+    // A piece that is not UTF-8 keeps its bytes: it can only equal itself.
+    if (const std::optional<std::u32string> folded = fold_windows_name(*piece)) {
+      key += *folded;
+    } else {
+      key.append(piece->begin(), piece->end());
+    }
+  }
+  return key;
+}
+
+bool is_reserved_version_name(std::string_view name) {
+  // Both reserved names begin with ".", which no letter case folds to: every other name (all
+  // but a few of a manifest's thousands of paths) is told apart without folding.
+  static_assert(kStoredManifestName.starts_with('.') && kStoredSignatureName.starts_with('.'));
+  if (!name.starts_with('.')) {
+    return false;
+  }
+  const std::optional<std::u32string> folded = fold_windows_name(name);
+  if (!folded) {
+    return false;
+  }
   for (const std::string_view reserved : {kStoredManifestName, kStoredSignatureName}) {
-    if (folded == lower_case(*utf8_to_utf16(reserved))) {
+    if (folded == fold_windows_name(reserved)) {
       return true;
     }
   }
@@ -172,40 +310,32 @@ Result<ReleaseManifest> parse_bounded_manifest(std::string document) {
       document.find('\0') != std::string::npos || nesting_depth(document) > kManifestMaxDepth) {
     return fail("lista inválida");
   }
-  // Strict parsing: one value, then only white space. A repeated key keeps its last value.
-  json value = json::parse(document, nullptr, /*allow_exceptions=*/false);
-  if (value.is_discarded()) {
+  // Strict reading: one value, then only white space. The whole document is read before any
+  // rule is applied, so that a malformed end is "lista inválida" whatever came before it.
+  ManifestReader reader;
+  if (!read_json(document, reader)) {
     return fail("lista inválida");
   }
-
-  ReleaseManifest manifest;
-  if (!value.is_object()) {
+  ManifestReader::Collected& collected = reader.collected();
+  if (!collected.top_is_object || !collected.version ||
+      !is_valid_version_label(*collected.version)) {
     return fail("lista sem versão");
   }
-  const auto version = value.find("version");
-  if (version == value.end() || !version->is_string() ||
-      !is_valid_version_label(version->get_ref<const std::string&>())) {
-    return fail("lista sem versão");
-  }
-  manifest.version = version->get<std::string>();
-
-  const auto files = value.find("files");
-  if (files == value.end() || !files->is_array()) {
+  if (!collected.files) {
     return fail("lista sem arquivos");
   }
+  ReleaseManifest manifest;
+  manifest.version = std::move(*collected.version);
+  manifest.files = std::move(*collected.files);
   bool has_program = false;
-  manifest.files.reserve(files->size());
-  for (const json& entry : *files) {
-    ManifestFile file;
-    file.path = read_string(entry, "path");
-    file.sha256 = ascii_lower(read_string(entry, "sha256"));
+  for (ManifestFile& file : manifest.files) {
+    for (char& c : file.sha256) {
+      c = ascii_lower(c);
+    }
     if (!is_valid_manifest_path(file.path) || !is_valid_digest(file.sha256)) {
       return fail("arquivo inválido na lista");
     }
-    file.size = read_size(entry, "size");
-    file.zsize = read_size(entry, "zsize");
     has_program = has_program || file.path == "Nelo.exe";
-    manifest.files.push_back(std::move(file));
   }
   if (!has_program) {
     return fail("lista sem o Nelo.exe");

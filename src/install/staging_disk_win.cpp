@@ -5,10 +5,13 @@
 #include "base/unique_handle.h"
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
+#include "install/sha256.h"
 #include "install/tree_removal.h"
 
 namespace nelo {
 namespace {
+
+constexpr DWORD kReadPiece = DWORD{1} << 20;
 
 // Removes a file so that its name can be used afresh; a missing file is fine.
 void remove_file_name(const std::filesystem::path& path) {
@@ -19,14 +22,66 @@ void remove_file_name(const std::filesystem::path& path) {
   }
 }
 
+// A new file of the staging, written piece by piece: removed again unless it is committed, so
+// that a download that fails or is stopped leaves no half-written file behind.
+class NewFile final : public FileWriter {
+ public:
+  NewFile(unique_file file, std::filesystem::path path, bool flush)
+      : file_(std::move(file)), path_(std::move(path)), flush_(flush) {}
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+  ~NewFile() override {
+    if (file_) {
+      file_.reset();
+      ::DeleteFileW(path_.c_str());
+    }
+  }
+
+  Status write(std::string_view bytes) override { return write_all(file_.get(), bytes); }
+
+  Status commit() override {
+    // The version folder is renamed into place and the pointer switched right after staging:
+    // a file still in the cache at a power cut would leave the current version empty or torn,
+    // and the intactness check (sizes only) would start it for ever.
+    if (flush_ && !::FlushFileBuffers(file_.get())) {
+      return fail(last_error_text());
+    }
+    file_.reset();
+    return {};
+  }
+
+ private:
+  unique_file file_;
+  std::filesystem::path path_;
+  bool flush_;
+};
+
+// The regular files below `folder` into `files`, keyed by `prefix` and their names.
+bool list_files_below(const std::filesystem::path& folder, const std::string& prefix,
+                      std::unordered_map<std::string, std::uint64_t>& files) {
+  const std::optional<std::vector<ListedEntry>> entries = list_folder(folder);
+  if (!entries) {
+    return false;
+  }
+  for (const ListedEntry& entry : *entries) {
+    // A link is never followed, and never counted as a file of the release.
+    if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      continue;
+    }
+    const std::string key = prefix + to_utf8(entry.name);
+    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      (void)list_files_below(folder / entry.name, key + "/", files);
+    } else {
+      files[key] = entry.size;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::filesystem::path WindowsVersionStore::versions_folder() {
   return versions_dir();
-}
-
-std::uint64_t WindowsVersionStore::physical_memory_bytes() {
-  return physical_memory();
 }
 
 void WindowsVersionStore::discard_folder(const std::filesystem::path& folder) {
@@ -56,7 +111,6 @@ Status WindowsVersionStore::take_over_file(const std::filesystem::path& source,
   if (!::CopyFileExW(source.c_str(), target.c_str(), nullptr, nullptr, nullptr, 0)) {
     return fail(last_error_text());
   }
-  // A copy is new data, to be on the disk before the switch like a downloaded file.
   unique_file copy(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!copy) {
@@ -67,6 +121,18 @@ Status WindowsVersionStore::take_over_file(const std::filesystem::path& source,
 
 Status WindowsVersionStore::write_new_file(const std::filesystem::path& target,
                                            std::string_view content) {
+  auto file = create_file(target);
+  if (!file) {
+    return file.error();
+  }
+  if (Status written = (*file)->write(content); !written) {
+    return written;
+  }
+  return (*file)->commit();
+}
+
+Result<std::unique_ptr<FileWriter>> WindowsVersionStore::create_file(
+    const std::filesystem::path& target) {
   // Never truncate and write through an existing name: it may be a hard link to a file of an
   // installed version. CREATE_NEW guarantees a fresh file; a name that is taken goes first.
   unique_file file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -79,16 +145,45 @@ Status WindowsVersionStore::write_new_file(const std::filesystem::path& target,
   if (!file) {
     return fail(last_error_text());
   }
-  if (Status written = write_all(file.get(), content); !written) {
-    return written;
+  return std::unique_ptr<FileWriter>(
+      std::make_unique<NewFile>(std::move(file), target, flush_files_));
+}
+
+std::optional<std::unordered_map<std::string, std::uint64_t>> WindowsVersionStore::list_files(
+    const std::filesystem::path& folder) {
+  std::unordered_map<std::string, std::uint64_t> files;
+  if (!list_files_below(folder, "", files)) {
+    return std::nullopt;
   }
-  return flush(file.get());
+  return files;
+}
+
+std::optional<std::string> WindowsVersionStore::file_digest(const std::filesystem::path& path) {
+  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    return std::nullopt;
+  }
+  std::vector<char> buffer(kReadPiece);
+  Sha256 digest;
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), buffer.data(), kReadPiece, &read, nullptr)) {
+      return std::nullopt;
+    }
+    if (read == 0) {
+      return digest.finish_hex();
+    }
+    digest.add(std::string_view(buffer.data(), read));
+  }
+}
+
+void WindowsVersionStore::remove_file(const std::filesystem::path& path) {
+  remove_file_name(path);
 }
 
 Status WindowsVersionStore::flush(HANDLE file) const {
-  // The version folder is renamed into place and the pointer switched right after staging: a
-  // file still in the cache at a power cut would leave the current version empty or torn, and
-  // the intactness check (sizes only) would start it for ever.
+  // A copy is new data, to be on the disk before the switch like a downloaded file.
   if (flush_files_ && !::FlushFileBuffers(file)) {
     return fail(last_error_text());
   }

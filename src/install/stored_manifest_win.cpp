@@ -17,19 +17,12 @@ std::optional<std::uint64_t> regular_file_size(const std::filesystem::path& path
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// The entries of one folder below a version, as the intactness check reads them.
-std::optional<std::vector<FolderEntry>> folder_entries(const std::filesystem::path& folder) {
-  std::optional<std::vector<ListedEntry>> listed = list_folder(folder);
-  if (!listed) {
-    return std::nullopt;
-  }
-  std::vector<FolderEntry> entries;
-  entries.reserve(listed->size());
-  for (const ListedEntry& entry : *listed) {
-    entries.push_back({std::u16string(as_utf16(entry.name)),
-                       (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, entry.size});
-  }
-  return entries;
+// Lists one folder below a version for the intactness check, one entry at a time.
+bool visit_folder(const std::filesystem::path& folder, const EntryVisitor& visit) {
+  return for_each_in_folder(folder, [&](const WIN32_FIND_DATAW& found) {
+    visit(as_utf16(found.cFileName), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+          (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+  });
 }
 
 }  // namespace
@@ -81,12 +74,12 @@ std::optional<std::string> WindowsVersionStore::find_installed_version() {
   const std::filesystem::path folder = version_dir(*current);
   const bool intact = is_version_intact(
       *manifest, [&](std::string_view path) { return regular_file_size(folder / to_wide(path)); },
-      [&](const std::vector<std::u16string>& pieces) {
+      [&](const std::vector<std::u16string>& pieces, const EntryVisitor& visit) {
         std::filesystem::path below = folder;
         for (const std::u16string& piece : pieces) {
           below /= to_wide(piece);
         }
-        return folder_entries(below);
+        return visit_folder(below, visit);
       });
   return intact ? current : std::nullopt;
 }

@@ -5,16 +5,23 @@
 //     current                  the current version's label, switched by one rename
 //     versions
 //       <label>                a complete version, with its ".manifest.json"
-//       <label>.partial        a version being staged
+//       <label>.partial        a version being staged; what a failed attempt verified stays
+//     downloads
+//       <sha256>               the compressed bytes of an object whose download broke off
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "base/result.h"
+#include "install/file_writer.h"
 #include "install/manifest.h"
 #include "install/release_signature.h"
 #include "install/reuse.h"
@@ -51,8 +58,6 @@ class VersionStore {
   // Staging a new version. Failures are the system's error text, which the staging wraps.
 
   virtual std::filesystem::path versions_folder() = 0;
-  // The machine's physical memory in bytes, 0 when unknown: it bounds what one file may take.
-  virtual std::uint64_t physical_memory_bytes() = 0;
   // Digest to path of the files of version `label` that its stored `manifest` lists and that
   // exist; empty without either.
   virtual ReuseIndex reusable_files(const std::optional<std::string>& label,
@@ -68,6 +73,17 @@ class VersionStore {
   // Writes `content` as a new file at `target` and puts it on the disk, replacing (never
   // writing through) a file of that name, which may be a hard link to an installed file.
   virtual Status write_new_file(const std::filesystem::path& target, std::string_view content) = 0;
+  // The same, piece by piece: a new file at `target` that replaces a file of that name when it
+  // is created. A writer dropped before its commit removes its file again.
+  virtual Result<std::unique_ptr<FileWriter>> create_file(const std::filesystem::path& target) = 0;
+  // The regular files below `folder`, by their path relative to it ("/" between pieces) to
+  // their size; links are never followed. Nothing when the folder cannot be listed.
+  virtual std::optional<std::unordered_map<std::string, std::uint64_t>> list_files(
+      const std::filesystem::path& folder) = 0;
+  // The SHA-256 of a file's content, read piece by piece; nothing when it cannot be read.
+  virtual std::optional<std::string> file_digest(const std::filesystem::path& path) = 0;
+  // Removes one file; a missing one is fine.
+  virtual void remove_file(const std::filesystem::path& path) = 0;
   // Renames a folder; fails when `to` exists.
   virtual Status move_folder(const std::filesystem::path& from,
                              const std::filesystem::path& to) = 0;
@@ -75,6 +91,21 @@ class VersionStore {
   // exact bytes); files there are left alone; never fails.
   virtual void prune_versions(std::string_view keep,
                               const std::optional<std::string>& previous) = 0;
+
+  // The compressed bytes kept from downloads that broke off, by object digest, so that a later
+  // attempt goes on from where they stopped. Only objects of one release are kept at a time.
+
+  // Digest to the number of bytes kept; empty when none are.
+  virtual std::unordered_map<std::string, std::uint64_t> kept_bodies() = 0;
+  // A writer that appends to the bytes kept for `sha256` (a new, empty file unless `append`).
+  // What it wrote stays when it is dropped without a commit: that is what it is for.
+  virtual Result<std::unique_ptr<FileWriter>> keep_body(std::string_view sha256, bool append) = 0;
+  // Hands the bytes kept for `sha256` to `take`, in order and in pieces; the first failure
+  // (the reader's own: the system's text) ends it.
+  virtual Status read_kept_body(std::string_view sha256,
+                                const std::function<Status(std::string_view)>& take) = 0;
+  // Forgets the bytes kept for one object, or, without a digest, for every object.
+  virtual void drop_kept_bodies(const std::optional<std::string>& sha256 = std::nullopt) = 0;
 };
 
 // The store below the installation root of the current user.

@@ -1,6 +1,6 @@
 // The version store on the real disk, below the installation root. Its code sits in one file a
-// concern: current_pointer_win.cpp, stored_manifest_win.cpp, staging_disk_win.cpp and
-// update_lock_win.cpp.
+// concern: current_pointer_win.cpp, stored_manifest_win.cpp, staging_disk_win.cpp,
+// kept_bodies_win.cpp and update_lock_win.cpp.
 #pragma once
 
 #include "base/win_support.h"
@@ -23,7 +23,6 @@ class WindowsVersionStore final : public VersionStore {
   ManifestTrust manifest_trust() override;
 
   std::filesystem::path versions_folder() override;
-  std::uint64_t physical_memory_bytes() override;
   ReuseIndex reusable_files(const std::optional<std::string>& label,
                             const std::optional<ReleaseManifest>& manifest) override;
   void discard_folder(const std::filesystem::path& folder) override;
@@ -31,8 +30,19 @@ class WindowsVersionStore final : public VersionStore {
   Status take_over_file(const std::filesystem::path& source,
                         const std::filesystem::path& target) override;
   Status write_new_file(const std::filesystem::path& target, std::string_view content) override;
+  Result<std::unique_ptr<FileWriter>> create_file(const std::filesystem::path& target) override;
+  std::optional<std::unordered_map<std::string, std::uint64_t>> list_files(
+      const std::filesystem::path& folder) override;
+  std::optional<std::string> file_digest(const std::filesystem::path& path) override;
+  void remove_file(const std::filesystem::path& path) override;
   Status move_folder(const std::filesystem::path& from, const std::filesystem::path& to) override;
   void prune_versions(std::string_view keep, const std::optional<std::string>& previous) override;
+
+  std::unordered_map<std::string, std::uint64_t> kept_bodies() override;
+  Result<std::unique_ptr<FileWriter>> keep_body(std::string_view sha256, bool append) override;
+  Status read_kept_body(std::string_view sha256,
+                        const std::function<Status(std::string_view)>& take) override;
+  void drop_kept_bodies(const std::optional<std::string>& sha256) override;
 
  private:
   Status flush(HANDLE file) const;

@@ -5,7 +5,7 @@
 namespace nelo {
 
 Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client, const ManifestTrust& trust) {
-  auto body = client.fetch_resource("app/manifest.json", nullptr, 0, kManifestMaxBytes);
+  auto body = fetch_whole(client, "app/manifest.json", kManifestMaxBytes);
   if (!body) {
     return body.error();
   }
@@ -15,8 +15,7 @@ Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client, const Manif
     document.assign(body->view());
     body->release();
     if (!trust.keys.empty()) {
-      auto signature_body =
-          client.fetch_resource("app/manifest.json.minisig", nullptr, 0, kSignatureMaxBytes);
+      auto signature_body = fetch_whole(client, "app/manifest.json.minisig", kSignatureMaxBytes);
       if (!signature_body) {
         // A server without the signature is told apart from a network that failed.
         return fail(signature_body.message().starts_with("o servidor respondeu ")

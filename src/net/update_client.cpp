@@ -1,14 +1,22 @@
 #include "net/update_client.h"
 
-#include <algorithm>
-
 namespace nelo {
 
-std::uint64_t body_size_limit(std::uint64_t physical_memory_bytes, std::uint64_t expected_bytes) {
-  constexpr std::uint64_t kFloor = 256ull << 20;
-  const std::uint64_t bound = std::max(kFloor, physical_memory_bytes / 4);
-  const bool could_fit = physical_memory_bytes == 0 || expected_bytes <= physical_memory_bytes;
-  return could_fit ? std::max(bound, expected_bytes) : bound;
+Result<ByteBuffer> fetch_whole(UpdateClient& client, std::string_view relative_path,
+                               std::uint64_t most) {
+  ByteBuffer body;
+  const std::size_t limit = clamp_to_size(most);
+  auto ended = client.fetch(relative_path, {}, [&](std::string_view chunk) -> Result<Receive> {
+    // A body larger than asked for ends this request, never the program.
+    if (!body.append(chunk, limit)) {
+      return fail("resposta grande demais");
+    }
+    return Receive::kMore;
+  });
+  if (!ended) {
+    return ended.error();
+  }
+  return body;
 }
 
 }  // namespace nelo

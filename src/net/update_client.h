@@ -1,5 +1,5 @@
-// The connection to the update server for one update attempt: plain GET requests of paths
-// relative to the update base URL, each giving the whole body or a message.
+// The connection to the update server for one update attempt: GET requests of paths relative to
+// the update base URL, whole or by byte range, each body handed over as it arrives.
 #pragma once
 
 #include <cstddef>
@@ -14,38 +14,54 @@
 
 namespace nelo {
 
-// Called after every non-empty chunk of a body has been appended, with that chunk's length.
-using ChunkCallback = std::function<void(std::size_t chunk_bytes)>;
+// The bytes of an object to ask for: from `offset`, at most `length` bytes (0: to the end). The
+// default asks for the whole object with a plain GET, without a Range header.
+struct ByteRange {
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+
+  bool whole() const { return offset == 0 && length == 0; }
+};
+
+// What a receiver wants after a chunk: more of the body, or nothing more (it has all it needs;
+// the request ends there, successfully).
+enum class Receive { kMore, kEnough };
+
+// Takes each non-empty chunk of a body as it arrives. A failure ends the request and is what the
+// request gives.
+using BodyReceiver = std::function<Result<Receive>(std::string_view chunk)>;
+
+// How a body ended.
+struct BodyEnd {
+  // The server ignored the range and answered the whole object: the bytes before the range's
+  // offset were skipped, and what followed ran to the object's end (more than `length`).
+  bool whole_object = false;
+};
 
 class UpdateClient {
  public:
   virtual ~UpdateClient() = default;
 
   // GETs the base path immediately followed by `relative_path` (no separator added, nothing
-  // escaped). Gives the body, or "sem internet", "resposta", "o servidor respondeu N",
-  // "a conexão caiu", or "resposta grande demais" when the body cannot be held in memory.
-  // `expected_size` (0 when unknown) is a hint only: the body is reserved at it, so that a
-  // correct hint means one allocation of exactly the body's size, and a body of that size is
-  // admitted whenever the machine can hold it (see `body_size_limit`). `most` (0 for none)
-  // bounds the body further: a longer one ends the request with "resposta grande demais" as
-  // soon as it passes the bound.
-  virtual Result<ByteBuffer> fetch_resource(std::string_view relative_path,
-                                            const ChunkCallback& on_chunk,
-                                            std::uint64_t expected_size = 0,
-                                            std::uint64_t most = 0) = 0;
+  // escaped), asking for `range` (a Range header unless it is whole), and hands the body to
+  // `receive`. A ranged request takes 206 with that range, or 200 (a server without ranges);
+  // a whole one takes 200 only. Gives how the body ended, the receiver's failure, or "sem
+  // internet" (no connection, or no answer within the receive time-out), "resposta" (an answer
+  // that cannot be read, or another range than asked), "o servidor respondeu N", or "a conexão
+  // caiu" (the body broke off, or brought less than 1 KiB in a minute).
+  // Any number of threads may fetch at once; each call is one request.
+  virtual Result<BodyEnd> fetch(std::string_view relative_path, ByteRange range,
+                                const BodyReceiver& receive) = 0;
 };
 
-// Opens a client for the update base URL (NELO_UPDATE_BASE, or the built-in default) with
-// `timeout_ms` for name resolution, connecting and sending, and 20 s for receiving.
-// Fails with "endereço", "porta" or "sem internet".
-Result<std::unique_ptr<UpdateClient>> open_update_client(std::uint32_t timeout_ms);
+// The whole body of a small resource (the manifest, its signature): as `fetch`, and
+// "resposta grande demais" as soon as the body passes `most` bytes.
+Result<ByteBuffer> fetch_whole(UpdateClient& client, std::string_view relative_path,
+                               std::uint64_t most);
 
-// The largest body (or decoded content) one file may take: a quarter of the physical memory, so
-// that an absurd or hostile answer ends with a message instead of exhausting the machine, never
-// less than 256 MiB; and never less than `expected_bytes`, the size the manifest gives, when the
-// machine's memory could hold it (0 means the memory is unknown), so that an honest large file
-// is never refused for the bound alone.
-std::uint64_t body_size_limit(std::uint64_t physical_memory_bytes,
-                              std::uint64_t expected_bytes = 0);
+// Opens a client for the update base URL (NELO_UPDATE_BASE, or the built-in default) with
+// `timeout_ms` for name resolution, connecting and sending, and 20 s for receiving (the answer's
+// headers, and each read of its body). Fails with "endereço", "porta" or "sem internet".
+Result<std::unique_ptr<UpdateClient>> open_update_client(std::uint32_t timeout_ms);
 
 }  // namespace nelo

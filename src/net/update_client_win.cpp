@@ -8,18 +8,44 @@
 #include <vector>
 
 #include "base/environment_win.h"
-#include "base/file_system_win.h"
 #include "base/unique_handle.h"
 #include "base/utf.h"
 #include "base/wide_text_win.h"
+#include "net/content_range.h"
+#include "net/throughput_floor.h"
 #include "net/update_base.h"
 
 namespace nelo {
 namespace {
 
 constexpr wchar_t kUserAgent[] = L"NeloLauncher/1";
-constexpr int kReceiveTimeoutMs = 20000;
+constexpr DWORD kReceiveTimeoutMs = 20000;
 constexpr DWORD kReadChunk = 65536;
+// More transfers than the staging ever keeps in flight; the platform's own default may be lower.
+constexpr DWORD kMostConnections = 32;
+
+// Reads the status code; nothing when the answer cannot be read.
+std::optional<DWORD> status_code(HINTERNET request) {
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+    return std::nullopt;
+  }
+  return status;
+}
+
+// The first byte of the range a 206 answer carries; nothing without a readable Content-Range.
+std::optional<std::uint64_t> answered_range_start(HINTERNET request) {
+  wchar_t text[128];
+  DWORD size = sizeof(text);
+  if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_RANGE, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX)) {
+    return std::nullopt;
+  }
+  return content_range_start(to_utf8(std::wstring_view(text, size / sizeof(wchar_t))));
+}
 
 class WinHttpClient final : public UpdateClient {
  public:
@@ -30,8 +56,8 @@ class WinHttpClient final : public UpdateClient {
         session_(std::move(session)),
         secure_(secure) {}
 
-  Result<ByteBuffer> fetch_resource(std::string_view relative_path, const ChunkCallback& on_chunk,
-                                    std::uint64_t expected_size, std::uint64_t most) override {
+  Result<BodyEnd> fetch(std::string_view relative_path, ByteRange range,
+                        const BodyReceiver& receive) override {
     const std::wstring object = to_wide(base_path_ + std::string(relative_path));
     unique_hinternet request(
         ::WinHttpOpenRequest(connection_.get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
@@ -39,63 +65,90 @@ class WinHttpClient final : public UpdateClient {
     if (!request) {
       return fail("sem internet");
     }
-    if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                              WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+    // The wait for the answer's headers is bounded like every read: a server that takes the
+    // request and never answers ends as "sem internet" instead of holding the update for ever.
+    DWORD header_wait = kReceiveTimeoutMs;
+    (void)::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &header_wait,
+                             sizeof(header_wait));
+    const std::wstring headers = range.whole() ? std::wstring() : to_wide(range_header(range));
+    if (!::WinHttpSendRequest(
+            request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+            static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !::WinHttpReceiveResponse(request.get(), nullptr)) {
       return fail("sem internet");
     }
-    DWORD status = 0;
-    DWORD status_size = sizeof(status);
-    if (!::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                               WINHTTP_HEADER_NAME_BY_INDEX, &status, &status_size,
-                               WINHTTP_NO_HEADER_INDEX)) {
+    const std::optional<DWORD> status = status_code(request.get());
+    if (!status) {
       return fail("resposta");
     }
-    if (status != 200) {
-      return fail("o servidor respondeu " + std::to_string(status));
+    BodyEnd end;
+    std::uint64_t skip = 0;
+    if (*status == 200) {
+      // A server without ranges sends the object from its start: what comes before the range
+      // is skipped, and the rest of the object follows in this one answer.
+      end.whole_object = !range.whole();
+      skip = range.offset;
+    } else if (*status == 206 && !range.whole()) {
+      // Another range than asked for would put bytes at the wrong place in the stream.
+      if (answered_range_start(request.get()) != range.offset) {
+        return fail("resposta");
+      }
+    } else {
+      return fail("o servidor respondeu " + std::to_string(*status));
     }
-    return read_body(request.get(), on_chunk, expected_size, most);
+    if (Status read = read_body(request.get(), skip, receive); !read) {
+      return read.error();
+    }
+    return end;
   }
 
  private:
-  // Reads until the end. While the body has 64 KiB of room, each read lands in place; only the
-  // reads near the end of a body reserved at its exact size go through the side buffer, so a
-  // correct hint costs one allocation and no copy of the body.
-  static Result<ByteBuffer> read_body(HINTERNET request, const ChunkCallback& on_chunk,
-                                      std::uint64_t expected_size, std::uint64_t most) {
-    std::uint64_t limit64 = body_size_limit(physical_memory(), expected_size);
-    if (most != 0) {
-      limit64 = std::min(limit64, most);
-    }
-    const std::size_t limit = clamp_to_size(limit64);
-    ByteBuffer body;
-    // Only a saving: a hint that cannot be had is simply not reserved.
-    (void)body.reserve(std::min(clamp_to_size(expected_size), limit));
-    std::vector<char> side_buffer;
+  // Hands the body over chunk by chunk, after the first `skip` bytes, until its end or until the
+  // receiver has enough.
+  static Status read_body(HINTERNET request, std::uint64_t skip, const BodyReceiver& receive) {
+    std::vector<char> buffer(kReadChunk);
+    SteadyClock clock;
+    ThroughputFloor floor(clock.now());
+    std::uint64_t received = 0;
     for (;;) {
-      const bool in_place = body.room() >= kReadChunk;
-      if (!in_place && side_buffer.empty()) {
-        side_buffer.resize(kReadChunk);
+      // Asking what has arrived first makes each read return with what is there: a read of a
+      // whole buffer waits until the buffer is full (Wine's does), so a body that trickles
+      // would never come back to the checks below.
+      DWORD available = 0;
+      if (!::WinHttpQueryDataAvailable(request, &available)) {
+        return fail("a conexão caiu");
       }
-      char* target = in_place ? body.tail() : side_buffer.data();
+      if (available == 0) {
+        return {};
+      }
       DWORD read = 0;
-      if (!::WinHttpReadData(request, target, kReadChunk, &read)) {
+      if (!::WinHttpReadData(request, buffer.data(), std::min(available, kReadChunk), &read)) {
         return fail("a conexão caiu");
       }
       if (read == 0) {
-        return body;
+        return {};
       }
-      // A body larger than memory can hold ends this request, never the program.
-      if (in_place) {
-        body.commit(read);
-      } else if (!body.append(std::string_view(target, read), limit)) {
-        return fail("resposta grande demais");
+      received += read;
+      // Each read returns within the receive time-out; one that trickles a byte at a time
+      // would keep the request alive for ever.
+      const Clock::time_point now = clock.now();
+      floor.note(now, received);
+      if (floor.stalled(now)) {
+        return fail("a conexão caiu");
       }
-      if (body.size() > limit) {
-        return fail("resposta grande demais");
+      std::string_view chunk(buffer.data(), read);
+      const std::uint64_t skipped = std::min<std::uint64_t>(skip, chunk.size());
+      chunk.remove_prefix(static_cast<std::size_t>(skipped));
+      skip -= skipped;
+      if (chunk.empty()) {
+        continue;
       }
-      if (on_chunk) {
-        on_chunk(read);
+      Result<Receive> taken = receive(chunk);
+      if (!taken) {
+        return taken.error();
+      }
+      if (*taken == Receive::kEnough) {
+        return {};
       }
     }
   }
@@ -122,6 +175,9 @@ Result<std::unique_ptr<UpdateClient>> open_update_client(std::uint32_t timeout_m
   }
   const int timeout = static_cast<int>(std::min<std::uint32_t>(timeout_ms, 0x7FFFFFFF));
   (void)::WinHttpSetTimeouts(session.get(), timeout, timeout, timeout, kReceiveTimeoutMs);
+  DWORD connections = kMostConnections;
+  (void)::WinHttpSetOption(session.get(), WINHTTP_OPTION_MAX_CONNS_PER_SERVER, &connections,
+                           sizeof(connections));
   unique_hinternet connection(
       ::WinHttpConnect(session.get(), to_wide(base->host).c_str(), base->port, 0));
   if (!connection) {

@@ -98,7 +98,7 @@ class StageModeTest(ServedSandboxTest):
     def test_failures_are_reported_as_one_error_line(self):
         self.publish("1.0", FILES_1)
         big = self.object_path(FILES_1["res/big.bin"])
-        other = publish_other_object(self.server_root)
+        other = publish_other_object(len(FILES_1["res/big.bin"]))
         cases = [
             ("404", dict(status=404), "error o servidor respondeu 404"),
             ("dropped", dict(cut_after=70000), "error a conexão caiu"),
@@ -171,14 +171,18 @@ class StageModeTest(ServedSandboxTest):
         self.assertEqual(self.sandbox.current(), "beta")
         self.assertTrue(self.sandbox.check_version_whole("beta"))
 
-    def test_an_absurd_size_is_no_reason_to_fail(self):
+    def test_a_listed_size_the_content_does_not_have_is_a_damaged_file(self):
+        # Nothing is reserved at the listed size any more: an absurd one is simply not met.
         self.publish("1.0", FILES_1)
         manifest = (self.server_root / "app" / "manifest.json").read_text("utf-8")
         size = f'"size": {len(FILES_1["res/big.bin"])}'
         self.assertIn(size, manifest)
-        (self.server_root / "app" / "manifest.json").write_text(
-            manifest.replace(size, '"size": 18446744073709551615'), "utf-8")
-        self.assertEqual(self.stage()[-1], "staged app 1.0")
+        for listed in ("18446744073709551615", str(len(FILES_1["res/big.bin"]) - 1)):
+            with self.subTest(listed):
+                (self.server_root / "app" / "manifest.json").write_text(
+                    manifest.replace(size, f'"size": {listed}'), "utf-8")
+                self.assertEqual(self.stage()[-1], "error res/big.bin veio estragado")
+                self.assertIsNone(self.sandbox.current())
 
     def test_two_stagers_at_once_download_once(self):
         self.publish("1.0", FILES_1)
@@ -241,13 +245,13 @@ class StageModeTest(ServedSandboxTest):
         self.assertTrue(self.sandbox.check_version_whole("1.1"))
 
 
-def publish_other_object(root):
-    """A valid Brotli stream of content other than any file's."""
+def publish_other_object(size):
+    """A valid Brotli stream of `size` bytes of content other than any file's."""
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="nelo-other-"))
     try:
-        publish(scratch, "9", {"x.bin": b"some other content"})
-        objects = sorted((scratch / "app" / "files").iterdir(), key=lambda p: p.stat().st_size)
-        return objects[0].read_bytes()
+        content = noise(size, 99)
+        publish(scratch, "9", {"x.bin": content})
+        return (scratch / "app" / "files" / hashlib.sha256(content).hexdigest()).read_bytes()
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 

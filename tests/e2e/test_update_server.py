@@ -247,6 +247,62 @@ class UpdateServerTest(unittest.TestCase):
         self.assertEqual(self.get("/slow.bin"), (200, body))
         self.assertGreaterEqual(time.monotonic() - started, 9 * 0.03 * 0.9)
 
+    def ranged_get(self, range_header):
+        request = urllib.request.Request(self.server.base_url + self.object_path.lstrip("/"),
+                                         headers={"Range": range_header})
+        try:
+            with urllib.request.urlopen(request, timeout=10) as response:
+                return response.status, dict(response.headers), response.read()
+        except urllib.error.HTTPError as error:
+            return error.code, dict(error.headers), error.read()
+
+    def test_answers_single_byte_ranges_as_a_static_server_does(self):
+        cases = [
+            ("bytes=0-99", 206, OBJECT[:100], f"bytes 0-99/{len(OBJECT)}"),
+            ("bytes=100-", 206, OBJECT[100:], f"bytes 100-{len(OBJECT) - 1}/{len(OBJECT)}"),
+            ("bytes=102000-999999", 206, OBJECT[102000:],
+             f"bytes 102000-{len(OBJECT) - 1}/{len(OBJECT)}"),
+            (f"bytes={len(OBJECT)}-", 416, b"", f"bytes */{len(OBJECT)}"),
+            ("bytes=0-1,5-6", 200, OBJECT, None),  # several ranges: the whole file
+            ("items=0-1", 200, OBJECT, None),
+        ]
+        for header, status, body, content_range in cases:
+            with self.subTest(header):
+                got_status, headers, got_body = self.ranged_get(header)
+                self.assertEqual(got_status, status)
+                self.assertEqual(got_body, body)
+                self.assertEqual(headers.get("Content-Range"), content_range)
+        self.assertEqual(self.server.ranges[0], (self.object_path, "bytes=0-99"))
+
+    def test_a_server_without_ranges_answers_the_whole_file(self):
+        self.server.stop()
+        self.server = UpdateServer(self.root, ranges=False).start()
+        status, headers, body = self.ranged_get("bytes=100-199")
+        self.assertEqual((status, body), (200, OBJECT))
+        self.assertNotIn("Content-Range", headers)
+
+    def test_latency_delays_every_answer(self):
+        self.server.stop()
+        self.server = UpdateServer(self.root, latency=0.2).start()
+        began = time.monotonic()
+        for _ in range(3):
+            self.assertEqual(self.get(self.object_path), (200, OBJECT))
+        self.assertGreaterEqual(time.monotonic() - began, 0.6)
+
+    def test_the_rate_caps_all_answers_together(self):
+        self.server.stop()
+        self.server = UpdateServer(self.root, rate=1_000_000).start()
+        began = time.monotonic()
+        threads = [threading.Thread(target=self.get, args=(self.object_path,)) for _ in range(5)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        # Five answers of 100 KiB at 1 MB/s together take half a second, however many at once.
+        self.assertGreaterEqual(time.monotonic() - began, 0.45)
+        self.assertEqual(self.server.body_bytes_sent, 5 * len(OBJECT))
+        self.assertGreaterEqual(self.server.most_in_flight, 2)
+
     def test_rejects_unknown_fault_settings(self):
         with self.assertRaises(TypeError):
             self.server.set_fault("/x", stall=1)

@@ -8,10 +8,19 @@ As a module:
     server.base_url                       # "http://127.0.0.1:PORT/"
     server.set_fault("/app/manifest.json", status=503, times=1)
     server.requests                       # [(path, user_agent), ...]
+    server.ranges                         # [(path, Range header or None), ...]
+    server.body_bytes_sent                # body bytes written, over every answer
+    server.most_in_flight                 # the most answers that were being made at once
     server.stop()
 
-As a program: update_server.py --root ROOT [--port 0] [--port-file F] prints the base URL and
-serves until it is stopped (SIGTERM or Ctrl-C).
+Like a real static server it answers a single byte range ("Range: bytes=A-B" or "bytes=A-")
+with 206 and a Content-Range, and 416 past the end (`ranges=False` ignores Range headers and
+answers 200 with the whole file). To stand in for a network, `latency` waits that many seconds
+before every answer (a round trip), and `rate` caps what all answers together send, in bytes a
+second (a link).
+
+As a program: update_server.py --root ROOT [--port 0] [--port-file F] [--latency S] [--rate B]
+[--no-ranges] prints the base URL and serves until it is stopped (SIGTERM or Ctrl-C).
 
 Faults apply to every later request of one exact path (the path as requested, or the same
 without its query), until cleared or until `times` requests have had them:
@@ -135,6 +144,26 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if self.server.owner._stopping.wait(seconds):
             raise _Stopped()
 
+    def _ranged(self, status, body):
+        """(status, body, extra headers) for a single byte range asked of a whole file."""
+        owner = self.server.owner
+        wanted = self.headers.get("Range")
+        if status != 200 or not wanted or not owner.honours_ranges:
+            return status, body, {}
+        spec = wanted.strip()
+        if not spec.startswith("bytes=") or "," in spec:
+            return status, body, {}  # not a range this server takes: the whole file
+        first_text, _, last_text = spec[len("bytes="):].partition("-")
+        try:
+            first = int(first_text)
+            last = int(last_text) if last_text else len(body) - 1
+        except ValueError:
+            return status, body, {}
+        if first >= len(body) or last < first:
+            return 416, b"", {"Content-Range": f"bytes */{len(body)}"}
+        last = min(last, len(body) - 1)
+        return 206, body[first:last + 1], {"Content-Range": f"bytes {first}-{last}/{len(body)}"}
+
     def _file_answer(self):
         """(status, body, content type) for the path asked."""
         owner = self.server.owner
@@ -155,8 +184,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         return 200, body, kind
 
     def _send(self, data):
-        if data:
-            self.wfile.write(data)
+        owner = self.server.owner
+        view = memoryview(data)
+        while len(view):
+            piece = view[:65536] if owner.rate else view
+            owner._take_rate(len(piece))
+            self.wfile.write(piece)
+            owner._count_sent(len(piece))
+            view = view[len(piece):]
 
     def _reset(self):
         """Ends the connection with an RST once the client has read every byte written.
@@ -178,9 +213,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
     def _answer(self, send_body):
         owner = self.server.owner
-        owner._record(self.path, self.headers.get("User-Agent"))
+        owner._record(self.path, self.headers.get("User-Agent"), self.headers.get("Range"))
         fault = owner._take_fault(self.path)
+        owner._begin_answer()
         try:
+            if owner.latency:
+                self._wait(owner.latency)
             if "hold" in fault:
                 while not fault["hold"].is_set():
                     self._wait(0.01)
@@ -190,13 +228,19 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 status = fault.get("status", 200)
                 body = fault.get("body", f"{status} from the test server\n".encode("ascii"))
                 kind = "application/octet-stream"
+                extra = {}
             else:
                 status, body, kind = self._file_answer()
+                status, body, extra = self._ranged(status, body)
 
             cut = fault.get("cut_after", fault.get("cut_clean_after"))
             self.send_response(status)
             self.send_header("Content-Type", kind)
             self.send_header("Content-Length", str(len(body)))
+            if owner.honours_ranges and status in (200, 206):
+                self.send_header("Accept-Ranges", "bytes")
+            for name, value in extra.items():
+                self.send_header(name, value)
             if cut is not None:
                 self.send_header("Connection", "close")
             self.end_headers()
@@ -212,6 +256,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         except OSError:  # the client went away
             self.close_connection = True
+        finally:
+            owner._end_answer()
 
     def _send_body(self, body, fault):
         if "trickle" in fault:
@@ -276,11 +322,20 @@ class _Server(http.server.ThreadingHTTPServer):
 class UpdateServer:
     """A static tree served on 127.0.0.1; see the module's text."""
 
-    def __init__(self, root, port=0):
+    def __init__(self, root, port=0, latency=0.0, rate=None, ranges=True):
         self.root = pathlib.Path(root).resolve()
         self._port_wanted = port
+        self.latency = latency
+        self.rate = rate
+        self.honours_ranges = ranges
         self._lock = threading.Lock()
         self._requests = []
+        self._ranges = []
+        self._sent = 0
+        self._in_flight = 0
+        self._most_in_flight = 0
+        self._rate_lock = threading.Lock()
+        self._rate_next = 0.0  # when the link is free again, on the monotonic clock
         self._faults = {}
         self._stopping = threading.Event()
         self._server = None
@@ -330,13 +385,60 @@ class UpdateServer:
         with self._lock:
             return list(self._requests)
 
+    @property
+    def ranges(self):
+        """Every request so far, oldest first, as (path, Range header or None)."""
+        with self._lock:
+            return list(self._ranges)
+
+    @property
+    def body_bytes_sent(self):
+        with self._lock:
+            return self._sent
+
+    @property
+    def most_in_flight(self):
+        with self._lock:
+            return self._most_in_flight
+
     def clear_requests(self):
+        """Forgets the requests, the bytes sent and the most answers in flight."""
         with self._lock:
             self._requests.clear()
+            self._ranges.clear()
+            self._sent = 0
+            self._most_in_flight = self._in_flight
 
-    def _record(self, path, user_agent):
+    def _record(self, path, user_agent, byte_range):
         with self._lock:
             self._requests.append((path, user_agent))
+            self._ranges.append((path, byte_range))
+
+    def _begin_answer(self):
+        with self._lock:
+            self._in_flight += 1
+            self._most_in_flight = max(self._most_in_flight, self._in_flight)
+
+    def _end_answer(self):
+        with self._lock:
+            self._in_flight -= 1
+
+    def _count_sent(self, count):
+        with self._lock:
+            self._sent += count
+
+    def _take_rate(self, count):
+        """Waits until the shared link has carried `count` more bytes at `rate`."""
+        if not self.rate:
+            return
+        with self._rate_lock:
+            now = time.monotonic()
+            start = max(now, self._rate_next)
+            self._rate_next = start + count / self.rate
+            done = self._rate_next
+        delay = done - time.monotonic()
+        if delay > 0 and self._stopping.wait(delay):
+            raise _Stopped()
 
     # -- faults ------------------------------------------------------------------------------
 
@@ -374,11 +476,17 @@ def main(argv=None):
     parser.add_argument("--root", required=True, help="the tree to serve (ROOT/app/...)")
     parser.add_argument("--port", type=int, default=0, help="0 (the default) picks a free one")
     parser.add_argument("--port-file", help="where to write the port once listening")
+    parser.add_argument("--latency", type=float, default=0.0,
+                        help="seconds to wait before every answer (a round trip)")
+    parser.add_argument("--rate", type=float, default=None,
+                        help="bytes a second that all answers together may send")
+    parser.add_argument("--no-ranges", action="store_true", help="ignore Range headers")
     options = parser.parse_args(argv)
     if not os.path.isdir(options.root):
         parser.error(f"not a folder: {options.root}")
 
-    server = UpdateServer(options.root, options.port).start()
+    server = UpdateServer(options.root, options.port, latency=options.latency,
+                          rate=options.rate, ranges=not options.no_ranges).start()
     done = threading.Event()
     for signal_number in (signal.SIGTERM, signal.SIGINT):
         signal.signal(signal_number, lambda *_: done.set())

@@ -1,12 +1,15 @@
-// The manifest parser never fails on any input, and every document it accepts satisfies each
-// rule when checked again here, independently of the parser's own code.
+// The manifest parser never fails on any input, gives what a reading of the whole tree by another
+// JSON reader gives, and every document it accepts satisfies each rule when checked again here,
+// independently of the parser's own code.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "install/manifest.h"
+#include "tests/native/manifest_dom_oracle.h"
 
 namespace {
 
@@ -51,11 +54,43 @@ void check_path(std::string_view path) {
   }
 }
 
+// Containers nested at the deepest point, brackets inside strings left out.
+int nesting(std::string_view text) {
+  int depth = 0;
+  int deepest = 0;
+  bool in_string = false;
+  bool escaped = false;
+  for (char c : text) {
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   const auto parsed = nelo::parse_release_manifest(input);
+  // The launcher's own limits come before any reading; within them both readings agree.
+  if (input.find('\0') == std::string::npos && !input.starts_with("\xEF\xBB\xBF") &&
+      nesting(input) <= nelo::kManifestMaxDepth) {
+    check(nelo::testing_support::launcher_reading(parsed) ==
+          nelo::testing_support::oracle_reading(input));
+  }
   if (!parsed.ok()) {
     const std::string& m = parsed.message();
     check(m == "lista inválida" || m == "lista sem versão" || m == "lista sem arquivos" ||

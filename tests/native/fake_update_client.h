@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,42 +18,137 @@
 
 namespace nelo::testing_support {
 
-// Serves bodies by relative path in chunks of 64 KiB; anything else is a 404.
+// One request as the server saw it.
+struct SeenRequest {
+  std::string path;
+  ByteRange range;
+};
+
+// Serves bodies by relative path, honouring single byte ranges, in chunks of 64 KiB (or as
+// `chunking` cuts them); anything else is a 404. Safe to call from several threads.
 class FakeUpdateClient final : public UpdateClient {
  public:
   std::map<std::string, std::string> bodies;
-  std::map<std::string, std::string> failures;  // path to message
-  std::vector<std::string> requests;
-
-  std::vector<std::uint64_t> expected_sizes;  // the hint of every request
-  // Called as each request begins, before anything is served.
+  std::map<std::string, std::string> failures;  // path to message, before any byte
+  // Path to the bytes sent (counted from the object's start) after which the connection drops
+  // with "a conexão caiu"; each entry goes once it has dropped a connection.
+  std::map<std::string, std::uint64_t> drop_after;
+  bool ignores_ranges = false;  // answers every request with the whole object
+  // The sizes of the chunks a body of the given size is sent in (the last may be cut short);
+  // 64 KiB chunks when empty.
+  std::function<std::vector<std::size_t>(std::size_t body_size)> chunking;
+  // Called as each request begins, before anything is served (on the fetching thread).
   std::function<void(const std::string& path)> on_request;
 
-  Result<ByteBuffer> fetch_resource(std::string_view relative_path, const ChunkCallback& on_chunk,
-                                    std::uint64_t expected_size, std::uint64_t most) override {
+  std::vector<std::string> requests_seen() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> paths;
+    for (const SeenRequest& request : requests_) {
+      paths.push_back(request.path);
+    }
+    return paths;
+  }
+  std::vector<SeenRequest> ranges_seen() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  // Bytes of bodies sent so far.
+  std::uint64_t bytes_sent() const {
+    std::lock_guard lock(mutex_);
+    return sent_;
+  }
+
+  Result<BodyEnd> fetch(std::string_view relative_path, ByteRange range,
+                        const BodyReceiver& receive) override {
     const std::string path(relative_path);
-    requests.push_back(path);
-    expected_sizes.push_back(expected_size);
+    std::string body;
+    std::optional<std::uint64_t> drop;
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back({path, range});
+    }
     if (on_request) {
       on_request(path);
     }
-    if (const auto failure = failures.find(path); failure != failures.end()) {
-      return fail(failure->second);
-    }
-    const auto body = bodies.find(path);
-    if (body == bodies.end()) {
-      return fail("o servidor respondeu 404");
-    }
-    if (most != 0 && body->second.size() > most) {
-      return fail("resposta grande demais");
-    }
-    for (size_t done = 0; done < body->second.size(); done += 65536) {
-      if (on_chunk) {
-        on_chunk(std::min<size_t>(65536, body->second.size() - done));
+    {
+      std::lock_guard lock(mutex_);
+      if (const auto failure = failures.find(path); failure != failures.end()) {
+        return fail(failure->second);
+      }
+      const auto found = bodies.find(path);
+      if (found == bodies.end()) {
+        return fail("o servidor respondeu 404");
+      }
+      body = found->second;
+      if (const auto cut = drop_after.find(path); cut != drop_after.end()) {
+        drop = cut->second;
       }
     }
-    return ByteBuffer::copy_of(body->second);
+    BodyEnd end;
+    std::uint64_t first = 0;
+    std::uint64_t last = body.size();
+    if (!range.whole() && !ignores_ranges) {
+      if (range.offset >= body.size()) {
+        return fail("o servidor respondeu 416");
+      }
+      first = range.offset;
+      if (range.length != 0) {
+        last = std::min<std::uint64_t>(body.size(), range.offset + range.length);
+      }
+    } else if (!range.whole()) {
+      end.whole_object = true;
+    }
+    // Chunks as the server would send them, counted from the object's start; what lies before
+    // `first` (a server without ranges) is skipped as the real client skips it.
+    std::vector<std::size_t> sizes;
+    if (chunking) {
+      sizes = chunking(static_cast<std::size_t>(last - (end.whole_object ? 0 : first)));
+    }
+    std::uint64_t at = end.whole_object ? 0 : first;
+    std::size_t next_size = 0;
+    while (at < last) {
+      std::uint64_t size = 65536;
+      if (chunking) {
+        size = next_size < sizes.size() ? sizes[next_size++] : last - at;
+      }
+      size = std::max<std::uint64_t>(1, std::min(size, last - at));
+      if (drop && at + size > *drop) {
+        size = *drop > at ? *drop - at : 0;
+      }
+      std::string_view chunk(body.data() + at, size);
+      at += size;
+      if (at <= first) {
+        continue;
+      }
+      if (at - size < first) {
+        chunk.remove_prefix(first - (at - size));
+      }
+      if (!chunk.empty()) {
+        {
+          std::lock_guard lock(mutex_);
+          sent_ += chunk.size();
+        }
+        Result<Receive> taken = receive(chunk);
+        if (!taken) {
+          return taken.error();
+        }
+        if (*taken == Receive::kEnough) {
+          return end;
+        }
+      }
+      if (drop && at >= *drop) {
+        std::lock_guard lock(mutex_);
+        drop_after.erase(path);
+        return fail("a conexão caiu");
+      }
+    }
+    return end;
   }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<SeenRequest> requests_;
+  std::uint64_t sent_ = 0;
 };
 
 // The files of a release: path as the manifest writes it, content.

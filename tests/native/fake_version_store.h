@@ -1,13 +1,16 @@
 // The version store in memory, for the tests of staging, installing and the update session.
-// Files are shared strings, so that a hard link and its source are visibly one file.
+// Files are shared strings, so that a hard link and its source are visibly one file. Safe to use
+// from several threads, as the staging does.
 #pragma once
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "install/sha256.h"
 #include "install/version_store.h"
 #include "tests/native/fake_update_client.h"
 
@@ -22,6 +25,8 @@ class FakeVersionStore final : public VersionStore {
   bool links_work = true;
   std::vector<std::string> log;             // what the staging did to the disk, in order
   std::map<std::string, int> create_calls;  // folder to the number of requests for it
+  std::map<std::string, std::string> kept;  // compressed bytes kept, by object digest
+  std::vector<std::string> hashed;          // files whose digest was asked for
 
   // The versions.
   std::optional<std::string> current;
@@ -35,6 +40,7 @@ class FakeVersionStore final : public VersionStore {
   static std::string key(const std::filesystem::path& path) { return path.generic_string(); }
 
   std::string content(const std::string& path) const {
+    std::lock_guard lock(*mutex_);
     const auto it = files.find(path);
     return it == files.end() ? "<missing>" : *it->second;
   }
@@ -81,18 +87,19 @@ class FakeVersionStore final : public VersionStore {
   ManifestTrust manifest_trust() override { return trust; }
 
   std::filesystem::path versions_folder() override { return "/v"; }
-  std::uint64_t physical_memory_bytes() override { return 1ull << 30; }
   ReuseIndex reusable_files(const std::optional<std::string>& label,
                             const std::optional<ReleaseManifest>& manifest) override {
     calls.push_back("index " + label.value_or("-"));
     if (!label) {
       return {};
     }
+    std::lock_guard lock(*mutex_);
     return build_reuse_index("/v/" + *label, manifest, [&](const std::filesystem::path& path) {
       return files.count(key(path)) != 0;
     });
   }
   void discard_folder(const std::filesystem::path& folder) override {
+    std::lock_guard lock(*mutex_);
     const std::string prefix = key(folder);
     log.push_back("remove " + prefix);
     std::erase_if(files, [&](const auto& f) { return f.first.starts_with(prefix + "/"); });
@@ -100,6 +107,7 @@ class FakeVersionStore final : public VersionStore {
                   [&](const auto& f) { return f == prefix || f.starts_with(prefix + "/"); });
   }
   Status make_folders(const std::filesystem::path& folder) override {
+    std::lock_guard lock(*mutex_);
     ++create_calls[key(folder)];
     if (failing.count(key(folder))) {
       return fail("acesso negado (os error 5)");
@@ -111,6 +119,7 @@ class FakeVersionStore final : public VersionStore {
   }
   Status take_over_file(const std::filesystem::path& source,
                         const std::filesystem::path& target) override {
+    std::lock_guard lock(*mutex_);
     log.push_back("take " + key(target));
     const auto it = files.find(key(source));
     if (it == files.end() || failing.count(key(target))) {
@@ -120,14 +129,54 @@ class FakeVersionStore final : public VersionStore {
     return {};
   }
   Status write_new_file(const std::filesystem::path& target, std::string_view content) override {
+    auto file = create_file(target);
+    if (!file) {
+      return file.error();
+    }
+    if (Status written = (*file)->write(content); !written) {
+      return written;
+    }
+    return (*file)->commit();
+  }
+  Result<std::unique_ptr<FileWriter>> create_file(const std::filesystem::path& target) override {
+    std::lock_guard lock(*mutex_);
     log.push_back("write " + key(target));
     if (failing.count(key(target))) {
       return fail("disco cheio (os error 112)");
     }
-    files[key(target)] = std::make_shared<std::string>(content);
-    return {};
+    // A new file replaces the name: a link to an installed file is never written through.
+    auto file = std::make_shared<std::string>();
+    files[key(target)] = file;
+    return std::unique_ptr<FileWriter>(std::make_unique<Writer>(*this, key(target), file, false));
+  }
+  std::optional<std::unordered_map<std::string, std::uint64_t>> list_files(
+      const std::filesystem::path& folder) override {
+    std::lock_guard lock(*mutex_);
+    const std::string prefix = key(folder) + "/";
+    if (!folders.count(key(folder))) {
+      return std::nullopt;
+    }
+    std::unordered_map<std::string, std::uint64_t> listed;
+    for (const auto& [path, file] : files) {
+      if (path.starts_with(prefix)) {
+        listed[path.substr(prefix.size())] = file->size();
+      }
+    }
+    return listed;
+  }
+  std::optional<std::string> file_digest(const std::filesystem::path& path) override {
+    std::lock_guard lock(*mutex_);
+    hashed.push_back(key(path));
+    const auto it = files.find(key(path));
+    return it == files.end() ? std::nullopt : std::optional(sha256_hex(*it->second));
+  }
+  void remove_file(const std::filesystem::path& path) override {
+    std::lock_guard lock(*mutex_);
+    log.push_back("delete " + key(path));
+    files.erase(key(path));
   }
   Status move_folder(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    std::lock_guard lock(*mutex_);
     log.push_back("rename " + key(from) + " " + key(to));
     if (failing.count(key(to)) || folders.count(key(to))) {
       return fail("acesso negado (os error 5)");
@@ -150,6 +199,91 @@ class FakeVersionStore final : public VersionStore {
   void prune_versions(std::string_view keep, const std::optional<std::string>& previous) override {
     calls.push_back("prune " + std::string(keep) + " " + previous.value_or("-"));
   }
+
+  std::unordered_map<std::string, std::uint64_t> kept_bodies() override {
+    std::lock_guard lock(*mutex_);
+    std::unordered_map<std::string, std::uint64_t> sizes;
+    for (const auto& [sha256, bytes] : kept) {
+      sizes[sha256] = bytes.size();
+    }
+    return sizes;
+  }
+  Result<std::unique_ptr<FileWriter>> keep_body(std::string_view sha256, bool append) override {
+    std::lock_guard lock(*mutex_);
+    if (failing.count("kept")) {
+      return fail("disco cheio (os error 112)");
+    }
+    std::string& bytes = kept[std::string(sha256)];
+    if (!append) {
+      bytes.clear();
+    }
+    return std::unique_ptr<FileWriter>(
+        std::make_unique<Writer>(*this, std::string(sha256), nullptr, true));
+  }
+  Status read_kept_body(std::string_view sha256,
+                        const std::function<Status(std::string_view)>& take) override {
+    std::string bytes;
+    {
+      std::lock_guard lock(*mutex_);
+      const auto it = kept.find(std::string(sha256));
+      if (it == kept.end()) {
+        return fail("não encontrado (os error 2)");
+      }
+      bytes = it->second;
+    }
+    for (std::size_t at = 0; at < bytes.size(); at += 1000) {
+      if (Status taken = take(std::string_view(bytes).substr(at, 1000)); !taken) {
+        return taken;
+      }
+    }
+    return {};
+  }
+  void drop_kept_bodies(const std::optional<std::string>& sha256) override {
+    std::lock_guard lock(*mutex_);
+    if (sha256) {
+      kept.erase(*sha256);
+    } else {
+      kept.clear();
+    }
+  }
+
+ private:
+  // A file of the fake disk written piece by piece: a new file vanishes unless committed, kept
+  // bytes stay.
+  class Writer final : public FileWriter {
+   public:
+    Writer(FakeVersionStore& store, std::string name, std::shared_ptr<std::string> file,
+           bool kept_body)
+        : store_(store), name_(std::move(name)), file_(std::move(file)), kept_body_(kept_body) {}
+    ~Writer() override {
+      if (!kept_body_ && !committed_) {
+        std::lock_guard lock(*store_.mutex_);
+        if (const auto it = store_.files.find(name_);
+            it != store_.files.end() && it->second == file_) {
+          store_.files.erase(it);
+        }
+      }
+    }
+    Status write(std::string_view bytes) override {
+      std::lock_guard lock(*store_.mutex_);
+      (kept_body_ ? store_.kept[name_] : *file_).append(bytes);
+      return {};
+    }
+    Status commit() override {
+      committed_ = true;
+      return {};
+    }
+
+   private:
+    FakeVersionStore& store_;
+    std::string name_;
+    std::shared_ptr<std::string> file_;
+    bool kept_body_;
+    bool committed_ = false;
+  };
+
+  // Behind a pointer so that a store can be assigned anew.
+  std::unique_ptr<std::mutex> mutex_ = std::make_unique<std::mutex>();
 };
 
 }  // namespace nelo::testing_support

@@ -36,7 +36,8 @@ TEST(InstallReleaseTest, StagesSwitchesAndPrunesUnderTheLock) {
             (std::vector<std::string>{"lock", "read", "index 1.0", "switch 2.0", "prune 2.0 1.0"}));
   // The unchanged file is taken over from the previous version, the changed one fetched.
   EXPECT_EQ(store.files["/v/2.0/Nelo.exe"], store.files["/v/1.0/Nelo.exe"]);
-  EXPECT_EQ(client.requests, std::vector<std::string>{"app/files/" + sha256_hex("library 2")});
+  EXPECT_EQ(client.requests_seen(),
+            std::vector<std::string>{"app/files/" + sha256_hex("library 2")});
   EXPECT_EQ(store.log.back(), "rename /v/2.0.partial /v/2.0") << "staged before the switch";
 }
 
@@ -52,7 +53,7 @@ TEST(InstallReleaseTest, AReleaseInstalledMeanwhileIsNotStagedAgain) {
   EXPECT_TRUE(outcome->changes_app) << "nothing changed reads as a change of the application";
   EXPECT_EQ(store.calls, (std::vector<std::string>{"lock", "read"}));
   EXPECT_TRUE(store.log.empty());
-  EXPECT_TRUE(client.requests.empty());
+  EXPECT_TRUE(client.requests_seen().empty());
 }
 
 TEST(InstallReleaseTest, AMediaOnlyReleaseSaysSo) {
@@ -75,7 +76,7 @@ TEST(InstallReleaseTest, AFirstInstallReusesNothing) {
                             nullptr, store));
   EXPECT_EQ(store.calls,
             (std::vector<std::string>{"lock", "read", "index -", "switch 1.0", "prune 1.0 -"}));
-  EXPECT_EQ(client.requests, std::vector<std::string>{"app/files/" + sha256_hex("program")});
+  EXPECT_EQ(client.requests_seen(), std::vector<std::string>{"app/files/" + sha256_hex("program")});
 }
 
 TEST(InstallReleaseTest, FailuresStopBeforeTheSwitchOrThePrune) {

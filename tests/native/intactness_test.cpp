@@ -103,20 +103,17 @@ struct Disk {
     };
   }
   FolderLister lister() {
-    return
-        [this](
-            const std::vector<std::u16string>& folder) -> std::optional<std::vector<FolderEntry>> {
-          ++listings;
-          const Node* node = find(root, folder);
-          if (!node || !node->is_folder) {
-            return std::nullopt;
-          }
-          std::vector<FolderEntry> entries;
-          for (const auto& [name, entry] : node->children) {
-            entries.push_back({name, entry.is_folder, entry.size});
-          }
-          return entries;
-        };
+    return [this](const std::vector<std::u16string>& folder, const EntryVisitor& visit) {
+      ++listings;
+      const Node* node = find(root, folder);
+      if (!node || !node->is_folder) {
+        return false;
+      }
+      for (const auto& [name, entry] : node->children) {
+        visit(name, entry.is_folder, entry.size);
+      }
+      return true;
+    };
   }
 };
 

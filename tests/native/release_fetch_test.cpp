@@ -36,7 +36,7 @@ TEST(ReleaseFetchTest, WithoutKeysOnlyTheManifestIsAskedFor) {
   server.bodies["app/manifest.json.minisig"] = "anything";
   const auto manifest = fetch_release_manifest(server);
   ASSERT_OK(manifest);
-  EXPECT_EQ(server.requests, std::vector<std::string>{"app/manifest.json"});
+  EXPECT_EQ(server.requests_seen(), std::vector<std::string>{"app/manifest.json"});
   EXPECT_EQ(manifest->document, kDocument);
   EXPECT_TRUE(manifest->signature.empty());
 }
@@ -90,7 +90,7 @@ TEST(ReleaseFetchTest, WithKeysTheSignatureIsVerifiedFirst) {
       ASSERT_FALSE(manifest.ok()) << c.name;
       EXPECT_EQ(manifest.message(), c.message) << c.name;
     }
-    EXPECT_EQ(server.requests,
+    EXPECT_EQ(server.requests_seen(),
               (std::vector<std::string>{"app/manifest.json", "app/manifest.json.minisig"}))
         << c.name;
   }

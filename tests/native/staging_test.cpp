@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <random>
+#include <set>
+#include <thread>
+
 #include "install/sha256.h"
 #include "tests/expect_ok.h"
 #include "tests/native/fake_update_client.h"
@@ -82,7 +87,7 @@ TEST_F(StagingTest, EachFolderIsAskedForOnce) {
   EXPECT_EQ(store_.content("/v/2.0/res/f0/late.bin"), "late");
 }
 
-TEST_F(StagingTest, ReportsProgressBeforeFetchingAndAfterEveryChunk) {
+TEST_F(StagingTest, ReportsProgressBeforeFetchingAndAfterEveryChunkAndFile) {
   const std::string big(150000, 'x');
   auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big", big}}}, server_);
   manifest.files[0].zsize = 0;  // counts as 1
@@ -91,11 +96,13 @@ TEST_F(StagingTest, ReportsProgressBeforeFetchingAndAfterEveryChunk) {
   EXPECT_EQ(progress_[0].bytes_done, 0u);
   EXPECT_EQ(progress_[0].bytes_total, 1 + manifest.files[1].zsize);
   EXPECT_EQ(progress_[0].file_count, 2u);
+  EXPECT_EQ(progress_[0].files_done, 0u);
   std::uint64_t received = 0;
   for (const auto& [path, body] : server_.bodies) {
     received += body.size();
   }
   EXPECT_EQ(progress_.back().bytes_done, received);
+  EXPECT_EQ(progress_.back().files_done, 2u);
   EXPECT_GT(progress_.back().bytes_done, progress_.back().bytes_total - 1)
       << "a zsize of 0 lets bytes_done pass the total";
   for (const DownloadProgress& p : progress_) {
@@ -111,7 +118,7 @@ TEST_F(StagingTest, ReusedFilesAreTakenOverAndNeverRequested) {
   const ReuseIndex reuse = {{sha256_hex("program"), "/v/1.0/Nelo.exe"},
                             {sha256_hex("library"), "/v/1.0/old/name.dll"}};
   ASSERT_OK(stage(manifest, reuse, "1.0"));
-  EXPECT_TRUE(server_.requests.empty());
+  EXPECT_TRUE(server_.requests_seen().empty());
   ASSERT_EQ(progress_.size(), 1u);
   EXPECT_EQ(progress_[0].bytes_total, 0u);
   EXPECT_EQ(progress_[0].file_count, 0u);
@@ -122,7 +129,7 @@ TEST_F(StagingTest, ReusedFilesAreTakenOverAndNeverRequested) {
 TEST_F(StagingTest, TwoPendingEntriesWithOneDigestAreBothDownloaded) {
   const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "same"}, {"copy", "same"}}}, server_);
   ASSERT_OK(stage(manifest));
-  EXPECT_EQ(server_.requests.size(), 2u);
+  EXPECT_EQ(server_.requests_seen().size(), 2u);
 }
 
 TEST_F(StagingTest, UpperCaseDigestsAreRequestedInLowerCase) {
@@ -134,21 +141,48 @@ TEST_F(StagingTest, UpperCaseDigestsAreRequestedInLowerCase) {
   }
   server_.bodies["app/files/" + digest] = brotli("program");
   auto manifest = parse_release_manifest(
-      "{\"version\": \"2\", \"files\": [{\"path\": \"Nelo.exe\", "
+      "{\"version\": \"2\", \"files\": [{\"path\": \"Nelo.exe\", \"size\": 7, "
       "\"sha256\": \"" +
       upper + "\"}]}");
   ASSERT_OK(manifest);
   ASSERT_OK(stage(manifest.value()));
-  EXPECT_EQ(server_.requests, std::vector<std::string>{"app/files/" + digest});
+  EXPECT_EQ(server_.requests_seen(), std::vector<std::string>{"app/files/" + digest});
 }
 
-TEST_F(StagingTest, ALeftoverStagingFolderIsRemovedFirst) {
+TEST_F(StagingTest, ALeftoverStagingFolderKeepsOnlyWhatHashesToItsDigest) {
+  const std::string big(100000, 'b');
+  const auto manifest = make_manifest("2.0",
+                                      {{{"Nelo.exe", "program"},
+                                        {"res/whole.bin", big},
+                                        {"res/torn.bin", "torn content"},
+                                        {"res/short.bin", "short content"}}},
+                                      server_);
   store_.folders.insert("/v/2.0.partial");
-  store_.files["/v/2.0.partial/stale"] = std::make_shared<std::string>("old");
-  const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}}}, server_);
+  auto put = [&](const std::string& path, const std::string& content) {
+    store_.files["/v/2.0.partial/" + path] = std::make_shared<std::string>(content);
+  };
+  put("res/whole.bin", big);            // verified: kept
+  put("res/torn.bin", "TORN CONTENT");  // the listed size, other bytes (a power cut)
+  put("res/short.bin", "short");        // cut off
+  put("stale", "not in this release");  // goes
+  put(".manifest.json", "{}");          // written anew at the end
   ASSERT_OK(stage(manifest));
-  EXPECT_EQ(store_.log.front(), "remove /v/2.0.partial");
+  const auto requests = server_.requests_seen();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), "app/files/" + sha256_hex(big)), 0)
+      << "a verified leftover is not fetched again";
+  EXPECT_EQ(requests.size(), 3u);
+  EXPECT_EQ(store_.content("/v/2.0/res/whole.bin"), big);
+  EXPECT_EQ(store_.content("/v/2.0/res/torn.bin"), "torn content");
+  EXPECT_EQ(store_.content("/v/2.0/res/short.bin"), "short content");
   EXPECT_EQ(store_.content("/v/2.0/stale"), "<missing>");
+  EXPECT_EQ(store_.content("/v/2.0/.manifest.json"), manifest.document);
+  // Only files of the listed size are hashed.
+  EXPECT_EQ(std::set<std::string>(store_.hashed.begin(), store_.hashed.end()),
+            (std::set<std::string>{"/v/2.0.partial/res/whole.bin", "/v/2.0.partial/res/torn.bin"}));
+  // The totals leave out what was kept.
+  EXPECT_EQ(progress_.front().file_count, 3u);
+  EXPECT_EQ(progress_.front().bytes_total,
+            manifest.files[0].zsize + manifest.files[2].zsize + manifest.files[3].zsize);
 }
 
 struct FailureCase {
@@ -230,6 +264,298 @@ TEST_F(StagingTest, AnOldFolderOfTheSameVersionIsReplaced) {
   const auto manifest = make_manifest("2.0", {{{"Nelo.exe", "new"}}}, server_);
   ASSERT_OK(stage(manifest, {}, "1.0"));
   EXPECT_EQ(store_.content("/v/2.0/Nelo.exe"), "new");
+}
+
+std::string random_content(std::size_t count, std::uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) {
+    c = static_cast<char>(generator());
+  }
+  return bytes;
+}
+
+TEST_F(StagingTest, OddChunkingsAndWrongListedSizesGiveTheSameResult) {
+  const std::string content = random_content(150000, 3);
+  struct Case {
+    const char* name;
+    std::function<std::vector<std::size_t>(std::size_t)> chunking;
+    std::function<void(ManifestFile&)> listing;
+    std::string body_suffix;
+    std::string expected;  // "" for the content
+  };
+  const auto one_byte = [](std::size_t size) { return std::vector<std::size_t>(size, 1); };
+  const auto odd = [](std::size_t size) {
+    std::vector<std::size_t> sizes;
+    for (std::size_t i = 0, total = 0; total < size; ++i) {
+      sizes.push_back(1 + (i * 7919) % 9000);
+      total += sizes.back();
+    }
+    return sizes;
+  };
+  const auto same = [](ManifestFile&) {};
+  const Case cases[] = {
+      {"64 KiB chunks", nullptr, same, "", ""},
+      {"one byte at a time", one_byte, same, "", ""},
+      {"odd chunks", odd, same, "", ""},
+      {"zsize too small", odd, [](ManifestFile& f) { f.zsize /= 2; }, "", ""},
+      {"zsize too large", nullptr, [](ManifestFile& f) { f.zsize *= 3; }, "", ""},
+      {"zsize missing", one_byte, [](ManifestFile& f) { f.zsize = 0; }, "", ""},
+      {"bytes after the stream", odd, same, "junk after the end", ""},
+      {"size too small", odd, [](ManifestFile& f) { f.size -= 1; }, "", "big.bin veio estragado"},
+      {"size too large", odd, [](ManifestFile& f) { f.size += 1; }, "", "big.bin veio estragado"},
+  };
+  for (const Case& c : cases) {
+    FakeUpdateClient server;
+    FakeVersionStore store;
+    ReleaseManifest manifest =
+        make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big.bin", content}}}, server);
+    c.listing(manifest.files[1]);
+    server.bodies["app/files/" + sha256_hex(content)] += c.body_suffix;
+    server.chunking = c.chunking;
+    const Status staged = stage_release(server, manifest, {}, nullptr, store, std::nullopt);
+    if (c.expected.empty()) {
+      ASSERT_TRUE(staged.ok()) << c.name << ": " << staged.message();
+      EXPECT_EQ(store.content("/v/2.0/big.bin"), content) << c.name;
+    } else {
+      ASSERT_FALSE(staged.ok()) << c.name;
+      EXPECT_EQ(staged.message(), c.expected) << c.name;
+      EXPECT_EQ(store.content("/v/2.0.partial/big.bin"), "<missing>")
+          << c.name << ": a refused file is removed";
+    }
+  }
+}
+
+// A server that takes its time: every chunk waits a little, at random.
+class SlowServer final : public UpdateClient {
+ public:
+  SlowServer(FakeUpdateClient& inner, std::uint32_t seed) : inner_(inner), generator_(seed) {}
+  Result<BodyEnd> fetch(std::string_view path, ByteRange range,
+                        const BodyReceiver& receive) override {
+    active_.fetch_add(1);
+    most_active_ = std::max(most_active_.load(), active_.load());
+    if (finished_) {
+      started_after_end_ = true;
+    }
+    auto ended = inner_.fetch(path, range, [&](std::string_view chunk) {
+      std::this_thread::sleep_for(std::chrono::microseconds(pause()));
+      return receive(chunk);
+    });
+    active_.fetch_sub(1);
+    return ended;
+  }
+  int pause() {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(generator_() % 300);
+  }
+  std::atomic<int> active_{0};
+  std::atomic<int> most_active_{0};
+  bool finished_ = false;
+  bool started_after_end_ = false;
+
+ private:
+  FakeUpdateClient& inner_;
+  std::mutex mutex_;
+  std::mt19937 generator_;
+};
+
+Release many_files(int count, std::size_t size) {
+  Release release;
+  release.files.push_back({"Nelo.exe", "program"});
+  for (int i = 0; i < count; ++i) {
+    release.files.push_back({"data/f" + std::to_string(i), random_content(size + i * 97, i)});
+  }
+  return release;
+}
+
+TEST_F(StagingTest, ProgressOnlyGrowsWhateverTheSchedule) {
+  const Release release = many_files(40, 20000);
+  for (std::uint32_t seed = 1; seed <= 5; ++seed) {
+    FakeUpdateClient server;
+    server.chunking = [](std::size_t size) {
+      return std::vector<std::size_t>(size / 3000 + 1, 3000);
+    };
+    FakeVersionStore store;
+    SlowServer slow(server, seed);
+    const ReleaseManifest manifest = make_manifest("2.0", release, server);
+    std::vector<DownloadProgress> seen;
+    std::atomic<int> inside{0};
+    bool overlapped = false;
+    ASSERT_OK(stage_release(
+        slow, manifest, {},
+        [&](const DownloadProgress& p) {
+          overlapped = overlapped || inside.fetch_add(1) != 0;
+          seen.push_back(p);
+          inside.fetch_sub(1);
+        },
+        store, std::nullopt));
+    EXPECT_FALSE(overlapped) << "the sink is never called by two threads at once";
+    EXPECT_GT(slow.most_active_.load(), 1) << "several transfers in flight";
+    EXPECT_LE(slow.most_active_.load(), static_cast<int>(kTransfersInFlight));
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+      ASSERT_GE(seen[i].bytes_done, seen[i - 1].bytes_done) << "seed " << seed;
+      ASSERT_GE(seen[i].files_done, seen[i - 1].files_done) << "seed " << seed;
+      ASSERT_EQ(seen[i].bytes_total, seen[0].bytes_total);
+    }
+    EXPECT_EQ(seen.back().bytes_done, server.bytes_sent());
+    EXPECT_EQ(seen.back().files_done, release.files.size());
+    for (const auto& [path, content] : release.files) {
+      EXPECT_EQ(store.content("/v/2.0/" + path), content);
+    }
+  }
+}
+
+TEST_F(StagingTest, TheFirstFailureStopsEveryTransferAndNoneOutlivesTheStaging) {
+  const Release release = many_files(30, 60000);
+  for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+    FakeUpdateClient server;
+    server.chunking = [](std::size_t size) {
+      return std::vector<std::size_t>(size / 1000 + 1, 1000);
+    };
+    FakeVersionStore store;
+    SlowServer slow(server, seed);
+    const ReleaseManifest manifest = make_manifest("2.0", release, server);
+    // The largest file goes first, and its answer is a 404.
+    server.bodies.erase("app/files/" + manifest.files.back().sha256);
+    const Status staged = stage_release(slow, manifest, {}, nullptr, store, std::nullopt);
+    slow.finished_ = true;
+    ASSERT_FALSE(staged.ok());
+    EXPECT_EQ(staged.message(), "o servidor respondeu 404");
+    EXPECT_EQ(slow.active_.load(), 0) << "every transfer ended before the staging returned";
+    std::uint64_t total = 0;
+    for (const auto& [path, body] : server.bodies) {
+      total += body.size();
+    }
+    EXPECT_LT(server.bytes_sent(), total / 4) << "the others stopped at once";
+    EXPECT_FALSE(store.folders.count("/v/2.0"));
+    // No half-written file stays behind.
+    for (const auto& [path, content] : release.files) {
+      const std::string staged_content = store.content("/v/2.0.partial/" + path);
+      EXPECT_TRUE(staged_content == "<missing>" || staged_content == content) << path;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(slow.started_after_end_);
+  }
+}
+
+TEST_F(StagingTest, OneTransferAtATimeWhenAskedForOne) {
+  const Release release = many_files(10, 5000);
+  FakeUpdateClient server;
+  SlowServer slow(server, 1);
+  const ReleaseManifest manifest = make_manifest("2.0", release, server);
+  TransferSettings settings;
+  settings.transfers = 1;
+  ASSERT_OK(stage_release(slow, manifest, {}, nullptr, store_, std::nullopt, settings));
+  EXPECT_EQ(slow.most_active_.load(), 1);
+}
+
+TEST_F(StagingTest, ALargeObjectComesInRangesAndABreakResumesFromTheLastByteKept) {
+  const std::string content = random_content(300000, 9);  // incompressible: ~300 KB object
+  TransferSettings settings;
+  settings.range_bytes = 64 * 1024;
+  settings.keep_body_from = 100000;
+  auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big.bin", content}}}, server_);
+  const std::string object = "app/files/" + sha256_hex(content);
+  const std::uint64_t zsize = server_.bodies[object].size();
+  server_.drop_after[object] = 150000;  // the connection drops in the third range
+  Status first = stage_release(server_, manifest, {}, nullptr, store_, std::nullopt, settings);
+  ASSERT_FALSE(first.ok());
+  EXPECT_EQ(first.message(), "a conexão caiu");
+  ASSERT_EQ(store_.kept.count(sha256_hex(content)), 1u);
+  EXPECT_EQ(store_.kept[sha256_hex(content)], server_.bodies[object].substr(0, 150000));
+
+  const std::uint64_t sent_before = server_.bytes_sent();
+  std::vector<DownloadProgress> progress;
+  ASSERT_OK(stage_release(
+      server_, manifest, {}, [&](const DownloadProgress& p) { progress.push_back(p); }, store_,
+      std::nullopt, settings));
+  EXPECT_EQ(store_.content("/v/2.0/big.bin"), content);
+  EXPECT_EQ(server_.bytes_sent() - sent_before, zsize - 150000)
+      << "only what was missing is fetched again (Nelo.exe was kept from the first attempt)";
+  std::vector<ByteRange> ranges;
+  for (const auto& request : server_.ranges_seen()) {
+    if (request.path == object) {
+      ranges.push_back(request.range);
+    }
+  }
+  ASSERT_EQ(ranges.size(), 3u + 3u);
+  EXPECT_EQ(ranges[0].offset, 0u);
+  EXPECT_EQ(ranges[0].length, 65536u);
+  EXPECT_EQ(ranges[2].offset, 131072u);
+  EXPECT_EQ(ranges[3].offset, 150000u) << "the second attempt goes on from the kept bytes";
+  EXPECT_EQ(ranges[3].length, 65536u);
+  EXPECT_EQ(ranges.back().offset + ranges.back().length, zsize);
+  EXPECT_EQ(progress.front().bytes_total, zsize - 150000) << "kept bytes are not to fetch";
+  EXPECT_TRUE(store_.kept.empty()) << "nothing is kept once the object is whole";
+}
+
+TEST_F(StagingTest, AServerWithoutRangesStillServesResumedAndLargeObjects) {
+  const std::string content = random_content(200000, 4);
+  TransferSettings settings;
+  settings.range_bytes = 50000;
+  settings.keep_body_from = 0;
+  auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big.bin", content}}}, server_);
+  const std::string object = "app/files/" + sha256_hex(content);
+  server_.ignores_ranges = true;
+  server_.drop_after[object] = 120000;
+  ASSERT_FALSE(stage_release(server_, manifest, {}, nullptr, store_, std::nullopt, settings).ok());
+  ASSERT_OK(stage_release(server_, manifest, {}, nullptr, store_, std::nullopt, settings));
+  EXPECT_EQ(store_.content("/v/2.0/big.bin"), content);
+}
+
+TEST_F(StagingTest, KeptBytesThatAreNotTheObjectsAreDroppedAndTheObjectFetchedWhole) {
+  const std::string content = random_content(200000, 5);
+  TransferSettings settings;
+  settings.keep_body_from = 0;
+  auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big.bin", content}}}, server_);
+  const std::string object = "app/files/" + sha256_hex(content);
+  struct Case {
+    const char* name;
+    std::string kept;
+  };
+  const Case cases[] = {
+      {"zeros after a power cut", std::string(90000, '\0')},
+      {"a prefix with a torn tail",
+       server_.bodies[object].substr(0, 80000) + std::string(5000, 'x')},
+      {"the bytes of another object", brotli("another file altogether")},
+  };
+  for (const Case& c : cases) {
+    FakeVersionStore store;
+    store.kept[sha256_hex(content)] = c.kept;
+    ASSERT_OK(stage_release(server_, manifest, {}, nullptr, store, std::nullopt, settings))
+        << c.name;
+    EXPECT_EQ(store.content("/v/2.0/big.bin"), content) << c.name;
+  }
+}
+
+TEST(NextRangeTest, WholeObjectsUpToARangeThenRangesThenTheRest) {
+  constexpr std::uint64_t kR = 100;
+  struct Case {
+    std::uint64_t zsize;
+    std::uint64_t offset;
+    std::uint64_t want_offset;
+    std::uint64_t want_length;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 0},         {50, 0, 0, 0},       {100, 0, 0, 0},     {101, 0, 0, 100},
+      {250, 100, 100, 100}, {250, 200, 200, 50}, {250, 250, 250, 0}, {250, 300, 300, 0},
+      {50, 20, 20, 30},     {0, 20, 20, 0},
+  };
+  for (const Case& c : cases) {
+    const ByteRange range = next_range(c.zsize, c.offset, kR);
+    EXPECT_EQ(range.offset, c.want_offset) << c.zsize << " " << c.offset;
+    EXPECT_EQ(range.length, c.want_length) << c.zsize << " " << c.offset;
+  }
+  EXPECT_EQ(next_range(5ull << 30, 0).length, kRangeBytes) << "4 GiB never in one answer";
+}
+
+TEST_F(StagingTest, TwoEntriesForOneFileWriteItOnceWithTheLastContent) {
+  const auto manifest = make_manifest(
+      "2.0", {{{"Nelo.exe", "p"}, {"Res/A.txt", "first"}, {"res\\a.TXT", "second"}}}, server_);
+  ASSERT_OK(stage(manifest));
+  const auto requests = server_.requests_seen();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), "app/files/" + sha256_hex("first")), 0);
+  EXPECT_EQ(store_.content("/v/2.0/res/a.TXT"), "second");
 }
 
 TEST(ReuseIndexTest, TheLastExistingEntryOfADigestWins) {

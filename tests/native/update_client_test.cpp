@@ -2,33 +2,110 @@
 
 #include <gtest/gtest.h>
 
+#include "net/content_range.h"
+#include "net/throughput_floor.h"
+#include "tests/native/fake_update_client.h"
+
 namespace nelo {
 namespace {
 
-TEST(BodySizeLimitTest, AQuarterOfMemoryButNeverLessThan256MiB) {
-  EXPECT_EQ(body_size_limit(0), 256ull << 20) << "memory unknown";
-  EXPECT_EQ(body_size_limit(512ull << 20), 256ull << 20);
-  EXPECT_EQ(body_size_limit(24ull << 30), 6ull << 30);
-  EXPECT_EQ(body_size_limit(~0ull), ~0ull / 4);
+using namespace std::chrono_literals;
+using testing_support::FakeUpdateClient;
+
+TEST(FetchWholeTest, GathersEveryChunkUpToTheBound) {
+  FakeUpdateClient server;
+  server.bodies["app/manifest.json"] = std::string(200000, 'm');
+  server.chunking = [](std::size_t) { return std::vector<std::size_t>(200, 999); };
+  const auto body = fetch_whole(server, "app/manifest.json", 200000);
+  ASSERT_TRUE(body.ok()) << body.message();
+  EXPECT_EQ(body->view(), server.bodies["app/manifest.json"]);
+
+  const auto too_large = fetch_whole(server, "app/manifest.json", 199999);
+  ASSERT_FALSE(too_large.ok());
+  EXPECT_EQ(too_large.message(), "resposta grande demais");
+
+  const auto missing = fetch_whole(server, "app/none", 10);
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.message(), "o servidor respondeu 404");
 }
 
-TEST(BodySizeLimitTest, AnExpectedSizeThatMemoryCouldHoldIsAlwaysAdmitted) {
+TEST(RangeHeaderTest, BoundedAndOpenRanges) {
+  EXPECT_EQ(range_header({0, 268435456}), "Range: bytes=0-268435455");
+  EXPECT_EQ(range_header({268435456, 10}), "Range: bytes=268435456-268435465");
+  EXPECT_EQ(range_header({5000, 0}), "Range: bytes=5000-");
+}
+
+TEST(ContentRangeTest, TheFirstByteOfWellFormedRangesOnly) {
   struct Case {
-    std::uint64_t memory;
-    std::uint64_t expected;
-    std::uint64_t limit;
+    const char* value;
+    std::optional<std::uint64_t> start;
   };
   const Case cases[] = {
-      {4ull << 30, 1536ull << 20, 1536ull << 20},  // 1.5 GiB file, 4 GiB machine: above a quarter
-      {4ull << 30, 4ull << 30, 4ull << 30},        // all of memory: still worth a try
-      {4ull << 30, (4ull << 30) + 1, 1ull << 30},  // more than memory: the hint is absurd
-      {4ull << 30, 100, 1ull << 30},               // small files keep the usual bound
-      {0, 8ull << 30, 8ull << 30},                 // memory unknown: the hint decides
-      {24ull << 30, ~0ull, 6ull << 30},
+      {"bytes 0-99/100", 0},
+      {"bytes 268435456-536870911/5000000000", 268435456},
+      {"bytes 10-19/*", 10},
+      {"bytes 18446744073709551614-18446744073709551614/18446744073709551615",
+       18446744073709551614ull},
+      {"bytes 10-9/100", std::nullopt},    // ends before it starts
+      {"bytes 10-100/100", std::nullopt},  // past the total
+      {"bytes */100", std::nullopt},       // an unsatisfied range names no bytes
+      {"bytes=10-19/100", std::nullopt},
+      {"items 10-19/100", std::nullopt},
+      {"bytes 10-19", std::nullopt},
+      {"bytes -10-19/100", std::nullopt},
+      {"bytes 10-19/100 ", std::nullopt},
+      {"bytes 99999999999999999999-1/2", std::nullopt},
+      {"", std::nullopt},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(body_size_limit(c.memory, c.expected), c.limit) << c.memory << " " << c.expected;
+    EXPECT_EQ(content_range_start(c.value), c.start) << c.value;
   }
+}
+
+TEST(ThroughputFloorTest, ABodyStallsWhenAMinuteBringsLessThanAKibibyte) {
+  const auto start = std::chrono::steady_clock::time_point{} + 1000s;
+  struct Case {
+    const char* name;
+    // Bytes arriving at each second (index) after the start.
+    std::function<std::uint64_t(int second)> bytes_at;
+    std::optional<int> stalls_at;  // the first second at which it counts as stalled
+  };
+  const Case cases[] = {
+      {"a steady stream", [](int) { return 100000; }, std::nullopt},
+      {"one byte every five seconds", [](int s) { return s % 5 == 0 ? 1 : 0; }, 60},
+      {"a kibibyte a minute, spread out", [](int s) { return s % 6 == 0 ? 103 : 0; }, std::nullopt},
+      {"fast, then silence", [](int s) { return s < 30 ? 50000 : 0; }, 89},
+      {"fast, then a drip", [](int s) { return s < 10 ? 50000 : (s % 5 == 0 ? 1 : 0); }, 69},
+      {"nothing at all", [](int) { return 0; }, 60},
+  };
+  for (const Case& c : cases) {
+    ThroughputFloor floor(start);
+    std::uint64_t total = 0;
+    std::optional<int> stalled_at;
+    for (int second = 1; second <= 200 && !stalled_at; ++second) {
+      total += c.bytes_at(second);
+      floor.note(start + std::chrono::seconds(second), total);
+      if (floor.stalled(start + std::chrono::seconds(second))) {
+        stalled_at = second;
+      }
+    }
+    EXPECT_EQ(stalled_at, c.stalls_at) << c.name;
+  }
+}
+
+TEST(ThroughputFloorTest, ReadsManyTimesASecondKeepFewSamples) {
+  const auto start = std::chrono::steady_clock::time_point{};
+  ThroughputFloor floor(start);
+  std::uint64_t total = 0;
+  for (int ms = 1; ms <= 300000; ++ms) {  // five minutes of a read every millisecond
+    total += 10;
+    floor.note(start + std::chrono::milliseconds(ms), total);
+  }
+  EXPECT_FALSE(floor.stalled(start + 300s));
+  // Then a minute of nothing.
+  EXPECT_FALSE(floor.stalled(start + 359s));
+  floor.note(start + 361s, total);
+  EXPECT_TRUE(floor.stalled(start + 361s));
 }
 
 }  // namespace

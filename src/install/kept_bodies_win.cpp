@@ -1,0 +1,104 @@
+#include <vector>
+
+#include "base/file_system_win.h"
+#include "base/system_error_win.h"
+#include "base/unique_handle.h"
+#include "base/wide_text_win.h"
+#include "install/install_layout.h"
+#include "install/tree_removal.h"
+#include "install/version_store_win.h"
+
+namespace nelo {
+namespace {
+
+constexpr DWORD kReadPiece = DWORD{1} << 20;
+
+bool is_digest_name(std::wstring_view name) {
+  return name.size() == 64 && name.find_first_not_of(L"0123456789abcdef") == std::wstring::npos;
+}
+
+// Appends to the bytes kept of one object. What it wrote stays when it is dropped: a download
+// that breaks off is continued from there. Not flushed: after a power cut the tail may be lost
+// or torn, and the digest of the whole content then sends the download back to the start.
+class KeptBody final : public FileWriter {
+ public:
+  explicit KeptBody(unique_file file) : file_(std::move(file)) {}
+
+  Status write(std::string_view bytes) override { return write_all(file_.get(), bytes); }
+  Status commit() override {
+    file_.reset();
+    return {};
+  }
+
+ private:
+  unique_file file_;
+};
+
+}  // namespace
+
+std::unordered_map<std::string, std::uint64_t> WindowsVersionStore::kept_bodies() {
+  std::unordered_map<std::string, std::uint64_t> bodies;
+  const std::optional<std::vector<ListedEntry>> entries = list_folder(downloads_dir());
+  if (!entries) {
+    return bodies;
+  }
+  for (const ListedEntry& entry : *entries) {
+    if ((entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        is_digest_name(entry.name)) {
+      bodies[to_utf8(entry.name)] = entry.size;
+    }
+  }
+  return bodies;
+}
+
+Result<std::unique_ptr<FileWriter>> WindowsVersionStore::keep_body(std::string_view sha256,
+                                                                   bool append) {
+  const std::filesystem::path folder = downloads_dir();
+  if (Status created = create_folders(folder); !created) {
+    return created.error();
+  }
+  const std::filesystem::path path = folder / to_wide(sha256);
+  unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                 append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+  if (!file) {
+    return fail(last_error_text());
+  }
+  if (append && !::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
+    return fail(last_error_text());
+  }
+  return std::unique_ptr<FileWriter>(std::make_unique<KeptBody>(std::move(file)));
+}
+
+Status WindowsVersionStore::read_kept_body(std::string_view sha256,
+                                           const std::function<Status(std::string_view)>& take) {
+  const std::filesystem::path path = downloads_dir() / to_wide(sha256);
+  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    return fail(last_error_text());
+  }
+  std::vector<char> buffer(kReadPiece);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), buffer.data(), kReadPiece, &read, nullptr)) {
+      return fail(last_error_text());
+    }
+    if (read == 0) {
+      return {};
+    }
+    if (Status taken = take(std::string_view(buffer.data(), read)); !taken) {
+      return taken;
+    }
+  }
+}
+
+void WindowsVersionStore::drop_kept_bodies(const std::optional<std::string>& sha256) {
+  if (sha256) {
+    ::DeleteFileW((downloads_dir() / to_wide(*sha256)).c_str());
+  } else {
+    (void)remove_tree(downloads_dir());
+  }
+}
+
+}  // namespace nelo

@@ -1,7 +1,8 @@
 # Delay-loaded system DLLs for Nelo-Setup.exe: a DLL is loaded at the first call into it, not at
 # the start of the process. A hidden start that finds its version intact then reaches the
 # application without loading the window's graphics stack (Direct2D pulls in Direct3D and
-# OpenGL under Wine), the HTTP client or COM. Each DLL gets a delay-import library made by
+# OpenGL under Wine), the HTTP client, COM, or user32 (which Wine's advapi32 brings along, and
+# whose start-up starts Wine's desktop process). Each DLL gets a delay-import library made by
 # dlltool from the functions the program calls; a function missing from the list still links
 # through the ordinary import library, only without the delay.
 set(NELO_DELAY_LOADED
@@ -10,7 +11,10 @@ set(NELO_DELAY_LOADED
   "winhttp.dll:WinHttpCloseHandle,WinHttpConnect,WinHttpOpen,WinHttpOpenRequest,WinHttpQueryHeaders,WinHttpQueryDataAvailable,WinHttpReadData,WinHttpReceiveResponse,WinHttpSendRequest,WinHttpSetOption,WinHttpSetTimeouts"
   "ole32.dll:CoCreateInstance,CoInitializeEx,CoTaskMemFree,PropVariantClear"
   "oleaut32.dll:SysAllocString"
-  "shell32.dll:SHGetKnownFolderPath,ShellExecuteW")
+  "shell32.dll:SHGetKnownFolderPath,ShellExecuteW"
+  "user32.dll:CreateWindowExW,DefWindowProcW,DestroyWindow,DispatchMessageW,EnumWindows,GetDC,GetDpiForSystem,GetMessageW,GetWindowRect,GetWindowThreadProcessId,IsWindowVisible,LoadCursorW,LoadIconW,PostQuitMessage,RegisterClassW,ReleaseDC,ScreenToClient,SendMessageW,SetCursor,SetProcessDpiAwarenessContext,SetTimer,ShowWindow,SystemParametersInfoW,TrackMouseEvent,TranslateMessage,UpdateLayeredWindow"
+  "gdi32.dll:CreateCompatibleDC,CreateDIBSection,DeleteDC,DeleteObject,SelectObject"
+  "advapi32.dll:RegCloseKey,RegCreateKeyExW,RegDeleteTreeW,RegDeleteValueW,RegGetValueW,RegOpenKeyExW,RegSetValueExW,SystemFunction036")
 
 set(NELO_DELAY_IMPORT_LIBS "")
 foreach(entry IN LISTS NELO_DELAY_LOADED)

@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "base/path_pieces.h"
-#include "base/unicode_lower.h"
+#include "base/unicode_upper.h"
 #include "base/utf.h"
 
 namespace nelo {
@@ -32,18 +32,18 @@ struct Expected {
   bool whole = false;  // a file of exactly its size
 };
 
-// An entry of the listing that no name of the manifest spells exactly.
-struct Unmatched {
-  std::u32string folded;
+// An entry of a listing, by its fold.
+struct Folded {
+  std::u16string folded;
   bool is_folder = false;
   std::uint64_t size = 0;
 };
 
 // One folder, listed once: every file must be a file of its size. Names are matched exactly
-// first (the launcher wrote them as the manifest spells them), then, for the rare name that is
-// not, without regard to letter case, as Windows finds a file; when two entries fold alike (a
-// file system that keeps letter case apart), the first listed answers. Nothing is allocated per
-// entry of the listing.
+// (the launcher wrote them as the manifest spells them), without allocating anything per entry;
+// only when a name is not found so, the folder is listed again and names are matched by their
+// Windows folds, as Windows finds a file (when two entries fold alike, on a file system that
+// keeps letter case apart, the first listed answers).
 bool folder_is_intact(std::string_view folder_path, const std::vector<const ManifestFile*>& files,
                       const FolderLister& list) {
   std::vector<Expected> expected;
@@ -61,7 +61,6 @@ bool folder_is_intact(std::string_view folder_path, const std::vector<const Mani
     return false;
   }
   std::string name;
-  std::vector<Unmatched> unmatched;
   const bool listed =
       list(*pieces, [&](std::u16string_view entry, bool is_folder, std::uint64_t size) {
         utf16_to_utf8_into(entry, name);
@@ -72,28 +71,36 @@ bool folder_is_intact(std::string_view folder_path, const std::vector<const Mani
           it->seen = true;
           it->whole = !is_folder && size == it->size;
         }
-        if (first == last) {
-          unmatched.push_back({lower_case(entry), is_folder, size});
-        }
       });
   if (!listed) {
     return false;
   }
+  bool all_seen = true;
   for (const Expected& file : expected) {
-    if (file.seen) {
-      if (!file.whole) {
-        return false;
-      }
-      continue;
-    }
-    const std::optional<std::u16string> wide = utf8_to_utf16(file.name);
-    if (!wide) {
+    if (file.seen && !file.whole) {
       return false;
     }
-    const std::u32string folded = lower_case(*wide);
-    const auto found = std::find_if(unmatched.begin(), unmatched.end(),
-                                    [&](const Unmatched& entry) { return entry.folded == folded; });
-    if (found == unmatched.end() || found->is_folder || found->size != file.size) {
+    all_seen = all_seen && file.seen;
+  }
+  if (all_seen) {
+    return true;
+  }
+  // Names the listing does not spell as the manifest does: listed once more, every entry by
+  // its fold.
+  std::vector<Folded> folded_entries;
+  if (!list(*pieces, [&](std::u16string_view entry, bool is_folder, std::uint64_t size) {
+        folded_entries.push_back({upper_case(entry), is_folder, size});
+      })) {
+    return false;
+  }
+  for (const Expected& file : expected) {
+    if (file.seen) {
+      continue;
+    }
+    const std::optional<std::u16string> folded = fold_windows_name(file.name);
+    const auto found = std::find_if(folded_entries.begin(), folded_entries.end(),
+                                    [&](const Folded& entry) { return entry.folded == folded; });
+    if (found == folded_entries.end() || found->is_folder || found->size != file.size) {
       return false;
     }
   }

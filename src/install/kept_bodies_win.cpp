@@ -1,6 +1,7 @@
 #include <vector>
 
 #include "base/file_system_win.h"
+#include "base/gathered_writes.h"
 #include "base/system_error_win.h"
 #include "base/unique_handle.h"
 #include "base/wide_text_win.h"
@@ -12,6 +13,7 @@ namespace nelo {
 namespace {
 
 constexpr DWORD kReadPiece = DWORD{1} << 20;
+constexpr std::size_t kGatheredWrite = std::size_t{256} << 10;
 
 bool is_digest_name(std::wstring_view name) {
   return name.size() == 64 && name.find_first_not_of(L"0123456789abcdef") == std::wstring::npos;
@@ -22,16 +24,25 @@ bool is_digest_name(std::wstring_view name) {
 // or torn, and the digest of the whole content then sends the download back to the start.
 class KeptBody final : public FileWriter {
  public:
-  explicit KeptBody(unique_file file) : file_(std::move(file)) {}
+  explicit KeptBody(unique_file file)
+      : file_(std::move(file)), writes_(kGatheredWrite, [this](std::string_view bytes) {
+          return write_all(file_.get(), bytes);
+        }) {}
+  KeptBody(const KeptBody&) = delete;
+  KeptBody& operator=(const KeptBody&) = delete;
+  // What was gathered goes to the file too: a download that broke off keeps all it received.
+  ~KeptBody() override { (void)writes_.flush(); }
 
-  Status write(std::string_view bytes) override { return write_all(file_.get(), bytes); }
+  Status write(std::string_view bytes) override { return writes_.write(bytes); }
   Status commit() override {
+    Status written = writes_.flush();
     file_.reset();
-    return {};
+    return written;
   }
 
  private:
   unique_file file_;
+  GatheredWrites writes_;
 };
 
 }  // namespace

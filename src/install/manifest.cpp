@@ -8,7 +8,7 @@
 #include "base/ascii_case.h"
 #include "base/json_reader.h"
 #include "base/path_pieces.h"
-#include "base/unicode_lower.h"
+#include "base/unicode_upper.h"
 #include "base/utf.h"
 #include "install/windows_names.h"
 
@@ -210,35 +210,25 @@ bool is_valid_version_label(std::string_view label) {
   return is_plain_windows_name(label) && !ends_with_partial(label);
 }
 
-std::optional<std::u32string> fold_windows_name(std::string_view name) {
-  const std::optional<std::u16string> wide = utf8_to_utf16(name);
+std::optional<std::u16string> fold_windows_name(std::string_view name) {
+  std::optional<std::u16string> wide = utf8_to_utf16(name);
   if (!wide) {
     return std::nullopt;
   }
-  // Windows compares names by their upper case: besides the letters with a lower-case form,
-  // the long s and the dotless i are taken for "S" and "I".
-  std::u32string folded = lower_case(*wide);
-  for (char32_t& c : folded) {
-    if (c == U'\u017F') {
-      c = U's';
-    } else if (c == U'\u0131') {
-      c = U'i';
-    }
-  }
-  return folded;
+  return upper_case(*wide);
 }
 
-std::u32string folded_path_key(std::string_view manifest_path) {
-  std::u32string key;
+std::u16string folded_path_key(std::string_view manifest_path) {
+  std::u16string key;
   PathPieces pieces(manifest_path);
   bool first = true;
   while (const std::optional<std::string_view> piece = pieces.next()) {
     if (!first) {
-      key += U'/';
+      key += u'/';
     }
     first = false;
     // A piece that is not UTF-8 keeps its bytes: it can only equal itself.
-    if (const std::optional<std::u32string> folded = fold_windows_name(*piece)) {
+    if (const std::optional<std::u16string> folded = fold_windows_name(*piece)) {
       key += *folded;
     } else {
       key.append(piece->begin(), piece->end());
@@ -254,7 +244,7 @@ bool is_reserved_version_name(std::string_view name) {
   if (!name.starts_with('.')) {
     return false;
   }
-  const std::optional<std::u32string> folded = fold_windows_name(name);
+  const std::optional<std::u16string> folded = fold_windows_name(name);
   if (!folded) {
     return false;
   }

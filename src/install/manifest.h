@@ -57,13 +57,14 @@ constexpr std::string_view kStoredSignatureName = ".manifest.json.minisig";
 // overwritten by it.
 bool is_reserved_version_name(std::string_view name);
 
-// A name as Windows compares names: case-folded the way it matches them (the long s and the
-// dotless i included, which it takes for "S" and "I"). Nothing for text that is not UTF-8.
-std::optional<std::u32string> fold_windows_name(std::string_view name);
+// A name as Windows compares names: every UTF-16 unit in upper case, so that two names are one
+// file exactly when their folds are equal ("ſ" is "s", the dotless "ı" is "i", the Kelvin sign
+// is not "k"). Nothing for text that is not UTF-8.
+std::optional<std::u16string> fold_windows_name(std::string_view name);
 
 // The key under which Windows finds a manifest path: its pieces folded, joined by "/". Two
 // paths with one key name one file.
-std::u32string folded_path_key(std::string_view manifest_path);
+std::u16string folded_path_key(std::string_view manifest_path);
 
 // True for a relative file path whose every piece is an ordinary Windows name and whose first
 // piece is not a name the version folder keeps for itself.

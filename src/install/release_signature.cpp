@@ -45,6 +45,19 @@ std::optional<std::array<unsigned char, size>> decode_exact(std::string_view lin
   return bytes;
 }
 
+// A decimal number of one to eighteen digits: no sign, nothing else, never past 64 bits.
+std::optional<std::int64_t> decimal(std::string_view digits) {
+  if (digits.empty() || digits.size() > 18 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  std::int64_t value = 0;
+  for (const char c : digits) {
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
 bool ready() {
   static const bool initialised = sodium_init() >= 0;
   return initialised;
@@ -98,23 +111,35 @@ std::optional<std::int64_t> trusted_timestamp(std::string_view trusted_comment) 
   if (!trusted_comment.starts_with(kTimestamp)) {
     return std::nullopt;
   }
-  std::string_view digits = trusted_comment.substr(kTimestamp.size());
-  digits = digits.substr(0, digits.find('\t'));
-  if (digits.empty() || digits.size() > 18 ||
-      digits.find_first_not_of("0123456789") != std::string_view::npos) {
-    return std::nullopt;
-  }
-  std::int64_t value = 0;
-  for (const char c : digits) {
-    value = value * 10 + (c - '0');
-  }
-  return value;
+  const std::string_view rest = trusted_comment.substr(kTimestamp.size());
+  return decimal(rest.substr(0, rest.find('\t')));
 }
 
-Result<std::int64_t> verify_manifest_signature(std::string_view document,
-                                               std::string_view signature_file,
-                                               const std::vector<ReleaseKey>& keys) {
-  const auto invalid = [] { return Result<std::int64_t>(fail("assinatura inválida")); };
+std::optional<std::int64_t> trusted_expiry(std::string_view trusted_comment) {
+  constexpr std::string_view kExpires = "expires:";
+  while (!trusted_comment.empty()) {
+    const std::size_t tab = trusted_comment.find('\t');
+    const std::string_view field = trusted_comment.substr(0, tab);
+    if (field.starts_with(kExpires)) {
+      return decimal(field.substr(kExpires.size()));
+    }
+    if (tab == std::string_view::npos) {
+      break;
+    }
+    trusted_comment.remove_prefix(tab + 1);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> signing_time(std::string_view signature_file) {
+  const std::optional<ManifestSignature> signature = parse_manifest_signature(signature_file);
+  return signature ? trusted_timestamp(signature->trusted_comment) : std::nullopt;
+}
+
+Result<SignedRelease> verify_manifest_signature(std::string_view document,
+                                                std::string_view signature_file,
+                                                const std::vector<ReleaseKey>& keys) {
+  const auto invalid = [] { return Result<SignedRelease>(fail("assinatura inválida")); };
   const std::optional<ManifestSignature> signature = parse_manifest_signature(signature_file);
   if (!ready() || !signature) {
     return invalid();
@@ -151,7 +176,7 @@ Result<std::int64_t> verify_manifest_signature(std::string_view document,
   if (!timestamp) {
     return invalid();
   }
-  return *timestamp;
+  return SignedRelease{*timestamp, trusted_expiry(signature->trusted_comment)};
 }
 
 }  // namespace nelo

@@ -5,6 +5,7 @@
 //   app/manifest.json.minisig    untrusted comment: ...
 //                                base64("Ed" or "ED" | key id (8) | Ed25519 signature (64))
 //                                trusted comment: timestamp:N<TAB>file:manifest.json[<TAB>hashed]
+//                                                 [<TAB>expires:M]
 //                                base64(Ed25519 signature of the signature and the comment)
 //
 // "Ed" signs the manifest's bytes, "ED" their BLAKE2b-512 hash (what minisign writes by
@@ -54,13 +55,31 @@ std::optional<ManifestSignature> parse_manifest_signature(std::string_view text)
 // The N of a trusted comment that begins with "timestamp:N" (followed by a tab or nothing).
 std::optional<std::int64_t> trusted_timestamp(std::string_view trusted_comment);
 
+// The M of a tab-separated field "expires:M" of a trusted comment: the moment (seconds since
+// 1970) after which the signature is no longer good. Nothing when the comment has no such field
+// or it is not a decimal number.
+std::optional<std::int64_t> trusted_expiry(std::string_view trusted_comment);
+
+// How far a launcher's clock may run ahead before it takes a signature for expired.
+constexpr std::int64_t kExpirySkewSeconds = 10 * 60;
+
+// What a verified signature vouches for.
+struct SignedRelease {
+  std::int64_t signed_at = 0;              // the trusted timestamp
+  std::optional<std::int64_t> expires_at;  // the trusted expiry, when there is one
+};
+
 // Verifies `signature_file` for the exact `document` bytes against `keys`: the key id must be
 // one of them, the signature and the global signature (over the signature and the trusted
-// comment) must verify, and the trusted comment must carry a timestamp. Gives that timestamp,
-// or "assinatura inválida".
-Result<std::int64_t> verify_manifest_signature(std::string_view document,
-                                               std::string_view signature_file,
-                                               const std::vector<ReleaseKey>& keys);
+// comment) must verify, and the trusted comment must carry a timestamp. Gives the timestamp and
+// the expiry, or "assinatura inválida".
+Result<SignedRelease> verify_manifest_signature(std::string_view document,
+                                                std::string_view signature_file,
+                                                const std::vector<ReleaseKey>& keys);
+
+// The signing time of a signature file that was verified before (a fetched manifest's, or a
+// version folder's); nothing when it is not a signature file with a timestamp.
+std::optional<std::int64_t> signing_time(std::string_view signature_file);
 
 // The release keys this launcher was built with; empty when it was built without.
 const std::vector<ReleaseKey>& built_in_release_keys();
@@ -71,6 +90,9 @@ struct ManifestTrust {
   // When the current version was installed from a signed manifest, its signing time: an older
   // release is refused.
   std::optional<std::int64_t> installed_signed_at;
+  // The current time, seconds since 1970: a manifest whose signature expired before it (less
+  // the skew allowed) is refused.
+  std::int64_t now = 0;
 };
 
 }  // namespace nelo

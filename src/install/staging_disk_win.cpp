@@ -1,10 +1,12 @@
 #include "install/version_store_win.h"
 
 #include "base/file_system_win.h"
+#include "base/gathered_writes.h"
 #include "base/system_error_win.h"
 #include "base/unique_handle.h"
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
+#include "install/process_control.h"
 #include "install/sha256.h"
 #include "install/tree_removal.h"
 
@@ -12,6 +14,9 @@ namespace nelo {
 namespace {
 
 constexpr DWORD kReadPiece = DWORD{1} << 20;
+// A file is written in pieces of this size, whatever pieces the decoder hands out: few system
+// calls, and a buffer small enough for the heap to hand the same memory from file to file.
+constexpr std::size_t kGatheredWrite = std::size_t{256} << 10;
 
 // Removes a file so that its name can be used afresh; a missing file is fine.
 void remove_file_name(const std::filesystem::path& path) {
@@ -27,7 +32,11 @@ void remove_file_name(const std::filesystem::path& path) {
 class NewFile final : public FileWriter {
  public:
   NewFile(unique_file file, std::filesystem::path path, bool flush)
-      : file_(std::move(file)), path_(std::move(path)), flush_(flush) {}
+      : file_(std::move(file)),
+        path_(std::move(path)),
+        flush_(flush),
+        writes_(kGatheredWrite,
+                [this](std::string_view bytes) { return write_all(file_.get(), bytes); }) {}
   NewFile(const NewFile&) = delete;
   NewFile& operator=(const NewFile&) = delete;
   ~NewFile() override {
@@ -37,9 +46,12 @@ class NewFile final : public FileWriter {
     }
   }
 
-  Status write(std::string_view bytes) override { return write_all(file_.get(), bytes); }
+  Status write(std::string_view bytes) override { return writes_.write(bytes); }
 
   Status commit() override {
+    if (Status written = writes_.flush(); !written) {
+      return written;
+    }
     // The version folder is renamed into place and the pointer switched right after staging:
     // a file still in the cache at a power cut would leave the current version empty or torn,
     // and the intactness check (sizes only) would start it for ever.
@@ -54,6 +66,7 @@ class NewFile final : public FileWriter {
   unique_file file_;
   std::filesystem::path path_;
   bool flush_;
+  GatheredWrites writes_;
 };
 
 // The regular files below `folder` into `files`, keyed by `prefix` and their names.
@@ -82,6 +95,10 @@ bool list_files_below(const std::filesystem::path& folder, const std::string& pr
 
 std::filesystem::path WindowsVersionStore::versions_folder() {
   return versions_dir();
+}
+
+std::filesystem::path WindowsVersionStore::downloads_folder() {
+  return downloads_dir();
 }
 
 void WindowsVersionStore::discard_folder(const std::filesystem::path& folder) {
@@ -182,6 +199,21 @@ void WindowsVersionStore::remove_file(const std::filesystem::path& path) {
   remove_file_name(path);
 }
 
+Status WindowsVersionStore::replace_file(const std::filesystem::path& from,
+                                         const std::filesystem::path& to) {
+  // The rename reaches the disk before it returns: a power cut leaves the old file or the new
+  // one, never a name without its file.
+  if (!::MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return fail(last_error_text());
+  }
+  return {};
+}
+
+std::optional<std::string> WindowsVersionStore::read_small(const std::filesystem::path& path) {
+  return read_small_file(path, kManifestMaxBytes);
+}
+
 Status WindowsVersionStore::flush(HANDLE file) const {
   // A copy is new data, to be on the disk before the switch like a downloaded file.
   if (flush_files_ && !::FlushFileBuffers(file)) {
@@ -218,10 +250,18 @@ void WindowsVersionStore::prune_versions(std::string_view keep,
   for (const ListedEntry& entry : *entries) {
     // Only folders are versions; anything else is left alone. A file in use keeps its folder;
     // the others still go.
-    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-        should_prune(to_utf8(entry.name), keep, previous)) {
-      (void)remove_tree(folder / entry.name);
+    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        !should_prune(to_utf8(entry.name), keep, previous)) {
+      continue;
     }
+    // A version an application still runs from stays whole: only files in use would survive
+    // its removal, and the application would lose the rest under its feet. The separator keeps
+    // "1.0" from taking "1.0.1" for its own.
+    const std::filesystem::path version = folder / entry.name;
+    if (!find_processes_under(version.native() + L"\\").empty()) {
+      continue;
+    }
+    (void)remove_tree(version);
   }
 }
 

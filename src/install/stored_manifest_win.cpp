@@ -1,3 +1,5 @@
+#include <chrono>
+
 #include "base/file_system_win.h"
 #include "base/unique_handle.h"
 #include "base/wide_text_win.h"
@@ -50,6 +52,9 @@ ManifestTrust WindowsVersionStore::manifest_trust() {
   if (trust.keys.empty()) {
     return trust;  // without keys the disk is not even asked
   }
+  trust.now = std::chrono::duration_cast<std::chrono::seconds>(
+                  std::chrono::system_clock::now().time_since_epoch())
+                  .count();
   if (const std::optional<std::string> current = read_current_version()) {
     // The stored signature was verified when its version was installed; one that cannot be
     // read counts as none (a version installed before keys), which accepts any verified
@@ -57,9 +62,7 @@ ManifestTrust WindowsVersionStore::manifest_trust() {
     const auto stored =
         read_small_file(version_dir(*current) / to_wide(kStoredSignatureName), kSignatureMaxBytes);
     if (stored) {
-      if (const auto signature = parse_manifest_signature(*stored)) {
-        trust.installed_signed_at = trusted_timestamp(signature->trusted_comment);
-      }
+      trust.installed_signed_at = signing_time(*stored);
     }
   }
   return trust;

@@ -1,35 +1,73 @@
 #include "install/tree_removal.h"
 
 #include "base/file_system_win.h"
+#include "base/unique_handle.h"
 #include "base/win_support.h"
 
 namespace nelo {
 namespace {
 
-TreeEntry entry_of(const std::filesystem::path& path, DWORD attributes) {
-  return {path, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
+// A reparse point that leads elsewhere: a symbolic link or a junction (mount point). Other
+// reparse points (a cloud file's placeholder, a deduplicated file) are the entry itself, and are
+// removed like any file or folder. An unknown tag (0) counts as a link: nothing is ever entered
+// that might lie elsewhere.
+bool leads_elsewhere(DWORD attributes, DWORD reparse_tag) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return false;
+  }
+  return reparse_tag == 0 || reparse_tag == IO_REPARSE_TAG_SYMLINK ||
+         reparse_tag == IO_REPARSE_TAG_MOUNT_POINT;
+}
+
+TreeEntry entry_of(const std::filesystem::path& path, const WIN32_FIND_DATAW& found) {
+  // For a reparse point, the listing's dwReserved0 holds its tag.
+  return {path, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+          leads_elsewhere(found.dwFileAttributes, found.dwReserved0)};
+}
+
+// True when the folder at `path`, opened as itself (a link is not followed), is a plain folder
+// or a reparse point that does not lead elsewhere: one swapped for a link since it was listed
+// is never entered.
+bool is_folder_itself(const std::filesystem::path& path) {
+  unique_file folder(::CreateFileW(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder) {
+    return false;
+  }
+  FILE_ATTRIBUTE_TAG_INFO info{};
+  if (!::GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &info, sizeof(info))) {
+    return false;
+  }
+  return (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         !leads_elsewhere(info.FileAttributes, info.ReparseTag);
 }
 
 class WindowsTreeDisk final : public TreeDisk {
  public:
   std::optional<TreeEntry> inspect(const std::filesystem::path& path) override {
-    // The attributes of the name itself: a reparse point is not followed here.
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // The name itself: a reparse point is not followed here.
+    WIN32_FIND_DATAW found{};
+    unique_find find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &found,
+                                        FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
       return std::nullopt;
     }
-    return entry_of(path, attributes);
+    return entry_of(path, found);
   }
 
   std::optional<std::vector<TreeEntry>> list(const std::filesystem::path& folder) override {
-    std::optional<std::vector<ListedEntry>> listed = list_folder(folder);
-    if (!listed) {
+    // What the walk found a folder may have become a link since: asked again, as itself, just
+    // before its entries are read. (A swap between this question and the listing would list a
+    // link's target, but the entries are removed by name all the same: never through it.)
+    if (!is_folder_itself(folder)) {
       return std::nullopt;
     }
     std::vector<TreeEntry> entries;
-    for (const ListedEntry& entry : *listed) {
-      entries.push_back(entry_of(folder / entry.name, entry.attributes));
+    if (!for_each_in_folder(folder, [&](const WIN32_FIND_DATAW& found) {
+          entries.push_back(entry_of(folder / found.cFileName, found));
+        })) {
+      return std::nullopt;
     }
     return entries;
   }

@@ -58,6 +58,9 @@ class VersionStore {
   // Staging a new version. Failures are the system's error text, which the staging wraps.
 
   virtual std::filesystem::path versions_folder() = 0;
+  // The folder of downloads on their way: the kept bytes of objects, and files a repair has
+  // verified before they take their places. On the same volume as the versions folder.
+  virtual std::filesystem::path downloads_folder() = 0;
   // Digest to path of the files of version `label` that its stored `manifest` lists and that
   // exist; empty without either.
   virtual ReuseIndex reusable_files(const std::optional<std::string>& label,
@@ -84,11 +87,17 @@ class VersionStore {
   virtual std::optional<std::string> file_digest(const std::filesystem::path& path) = 0;
   // Removes one file; a missing one is fine.
   virtual void remove_file(const std::filesystem::path& path) = 0;
+  // Puts the file `from` (already on the disk) in the place of `to` by one rename, replacing
+  // the name `to` (never writing through it: it may be a hard link to another version's file).
+  virtual Status replace_file(const std::filesystem::path& from,
+                              const std::filesystem::path& to) = 0;
+  // A whole small file (a stored manifest), or nothing when it cannot be read.
+  virtual std::optional<std::string> read_small(const std::filesystem::path& path) = 0;
   // Renames a folder; fails when `to` exists.
   virtual Status move_folder(const std::filesystem::path& from,
                              const std::filesystem::path& to) = 0;
   // Removes every folder of the versions folder but `keep` and `previous` (names compared as
-  // exact bytes); files there are left alone; never fails.
+  // exact bytes) and those a process runs from; files there are left alone; never fails.
   virtual void prune_versions(std::string_view keep,
                               const std::optional<std::string>& previous) = 0;
 

@@ -23,6 +23,7 @@ class WindowsVersionStore final : public VersionStore {
   ManifestTrust manifest_trust() override;
 
   std::filesystem::path versions_folder() override;
+  std::filesystem::path downloads_folder() override;
   ReuseIndex reusable_files(const std::optional<std::string>& label,
                             const std::optional<ReleaseManifest>& manifest) override;
   void discard_folder(const std::filesystem::path& folder) override;
@@ -35,6 +36,8 @@ class WindowsVersionStore final : public VersionStore {
       const std::filesystem::path& folder) override;
   std::optional<std::string> file_digest(const std::filesystem::path& path) override;
   void remove_file(const std::filesystem::path& path) override;
+  Status replace_file(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  std::optional<std::string> read_small(const std::filesystem::path& path) override;
   Status move_folder(const std::filesystem::path& from, const std::filesystem::path& to) override;
   void prune_versions(std::string_view keep, const std::optional<std::string>& previous) override;
 

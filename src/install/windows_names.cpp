@@ -55,4 +55,22 @@ bool is_plain_windows_name(std::string_view name) {
   return !is_reserved_device_name(name);
 }
 
+bool has_short_name_form(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  const std::string_view base = name.substr(0, dot);
+  const std::string_view extension =
+      dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || extension.size() > 3 ||
+      extension.find('.') != std::string_view::npos) {
+    return false;
+  }
+  for (std::size_t tilde = base.find('~'); tilde != std::string_view::npos;
+       tilde = base.find('~', tilde + 1)) {
+    if (tilde + 1 < base.size() && base[tilde + 1] >= '0' && base[tilde + 1] <= '9') {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace nelo

@@ -17,4 +17,10 @@ bool is_reserved_device_name(std::string_view name);
 // "." or blank (Windows drops those, so the name would alias a shorter one), and no device name.
 bool is_plain_windows_name(std::string_view name);
 
+// True for a name in the form Windows gives the short (8.3) names it makes for long ones: at
+// most eight characters with a "~" and a digit among them, then at most one "." and three more.
+// Such a name can be the short name of another file of the same folder, and then names that
+// file as well.
+bool has_short_name_form(std::string_view name);
+
 }  // namespace nelo

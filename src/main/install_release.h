@@ -14,9 +14,12 @@ struct InstallOutcome {
   bool changes_app = true;
 };
 
-// Takes the update lock, then reads the current version again: when another process installed
-// this release meanwhile, nothing is downloaded. Otherwise stages the release reusing the
-// current version's files, makes it current and prunes all but the two newest versions.
+// Takes the update lock, refuses a signed release older than the version current then ("lista
+// antiga"), then reads the current version again: when it is this release and intact (another
+// process installed it meanwhile), nothing is downloaded; when it is this release but damaged,
+// it is repaired in place. Otherwise stages the release reusing the current version's files,
+// makes it current and prunes all but the two newest versions and those an application runs
+// from.
 Result<InstallOutcome> install_release(UpdateClient& client, const ReleaseManifest& manifest,
                                        const ProgressSink& sink, VersionStore& store);
 

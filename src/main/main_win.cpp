@@ -1,19 +1,21 @@
-// The process entry: split the command line, pick the mode, run it, exit with 0.
+// The process entry: split the command line, pick the mode, run it, exit with 0 (or, when an
+// exception ended the mode, report it and exit with 1).
 #include <string_view>
 
 #include "base/win_support.h"
 #include "base/wide_text_win.h"
+#include "install/launcher_log.h"
 #include "main/command_line.h"
+#include "main/escaped_failure.h"
 #include "main/run_modes.h"
+#include "main/standard_output_win.h"
 
 namespace {
 
-void run_program() {
-  const wchar_t* raw = ::GetCommandLineW();
-  const std::wstring_view line = raw != nullptr ? std::wstring_view(raw) : std::wstring_view();
+void run_mode(nelo::RunMode mode) {
   // COM is joined on this thread where it is first used (shell links, the terms page), so that
   // a hidden start reaches the application without it.
-  switch (nelo::parse_command_line(nelo::as_utf16(line))) {
+  switch (mode) {
     case nelo::RunMode::Normal:
       nelo::run_normal_mode();
       break;
@@ -32,11 +34,9 @@ void run_program() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  // Every mode ends with exit code 0, also when the standard library gives up (out of memory):
-  // the caller learns of failures from the window or the stage-mode lines, never from the code.
-  try {
-    run_program();
-  } catch (...) {
-  }
-  return 0;
+  const wchar_t* raw = ::GetCommandLineW();
+  const std::wstring_view line = raw != nullptr ? std::wstring_view(raw) : std::wstring_view();
+  const nelo::RunMode mode = nelo::parse_command_line(nelo::as_utf16(line));
+  return nelo::run_guarded(mode, [mode] { run_mode(mode); },
+                           {nelo::append_log_line, nelo::write_output_line});
 }

@@ -28,12 +28,17 @@ Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client, const Manif
     return fail("resposta grande demais");
   }
   if (!trust.keys.empty()) {
-    const Result<std::int64_t> signed_at =
+    const Result<SignedRelease> verified =
         verify_manifest_signature(document, signature, trust.keys);
-    if (!signed_at) {
-      return signed_at.error();
+    if (!verified) {
+      return verified.error();
     }
-    if (trust.installed_signed_at && *signed_at < *trust.installed_signed_at) {
+    // A signature that was let expire is a replay of an old answer (a stale mirror, a captive
+    // cache), which would otherwise keep the launcher on that release for ever.
+    if (verified->expires_at && trust.now > *verified->expires_at + kExpirySkewSeconds) {
+      return fail("lista vencida");
+    }
+    if (trust.installed_signed_at && verified->signed_at < *trust.installed_signed_at) {
       return fail("lista antiga");
     }
   }

@@ -14,7 +14,8 @@ namespace nelo {
 // .minisig" is fetched through the same client and verified against the exact bytes before
 // anything else looks at them: "lista sem assinatura" when the server answers it with any
 // status but 200 (network failures keep their messages), "assinatura inválida" when it does not
-// verify, "lista antiga" when it was signed before `installed_signed_at`.
+// verify, "lista vencida" when its signature expired (more than the allowed skew before
+// `trust.now`), "lista antiga" when it was signed before `installed_signed_at`.
 Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client,
                                                const ManifestTrust& trust = {});
 

@@ -85,6 +85,13 @@ Status install_launcher() {
   if (!::CopyFileW(running.value().c_str(), installed.c_str(), FALSE)) {
     return fail("copiar: " + last_error_text());
   }
+  // The copy is what every later start runs: on the disk before this start goes on to make a
+  // version current, or a power cut could leave the shortcuts pointing at an empty file.
+  unique_file copy(::CreateFileW(installed.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!copy || !::FlushFileBuffers(copy.get())) {
+    return fail("copiar: " + last_error_text());
+  }
   // The download mark would make the system warn at every start of the installed copy.
   ::DeleteFileW((installed.wstring() + L":Zone.Identifier").c_str());
   return {};

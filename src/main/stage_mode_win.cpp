@@ -22,7 +22,7 @@ void run_stage_mode() {
     write_output_line("error " + manifest.message());
     return;
   }
-  if (store.read_current_version() == manifest->version) {
+  if (store.find_installed_version() == manifest->version) {
     write_output_line("none");  // without touching the lock
     return;
   }

@@ -27,16 +27,23 @@ bool has_control_character(std::u16string_view path) {
 }  // namespace
 
 std::optional<std::u16string> removal_command_arguments(std::u16string_view root,
+                                                        std::u16string_view system_folder,
                                                         bool delayed_expansion) {
   // Double quotes keep blanks, '&', '^' and the like literal for cmd, but not its variable
   // references, and not a double quote of the path itself.
   const std::u16string_view expanded = delayed_expansion ? u"%!\"" : u"%\"";
-  if (!is_absolute_windows_path(root) || has_control_character(root) ||
-      root.find_first_of(expanded) != std::u16string_view::npos) {
-    return std::nullopt;
+  for (const std::u16string_view path : {root, system_folder}) {
+    if (!is_absolute_windows_path(path) || has_control_character(path) ||
+        path.find_first_of(expanded) != std::u16string_view::npos) {
+      return std::nullopt;
+    }
   }
-  std::u16string arguments = u"/c ping -n 3 127.0.0.1 >nul & rmdir /s /q \"";
-  arguments.append(root).append(u"\"");
+  std::u16string arguments = u"/d /s /c \"\"";
+  arguments.append(system_folder);
+  if (!system_folder.ends_with(u'\\')) {
+    arguments += u'\\';
+  }
+  arguments.append(u"ping.exe\" -n 3 127.0.0.1 >nul & rmdir /s /q \"").append(root).append(u"\"\"");
   return arguments;
 }
 

@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "base/clock.h"
@@ -13,15 +14,27 @@
 namespace nelo {
 namespace {
 
-// cmd.exe of the system folder: a bare "cmd" would be looked for first in the launcher's own
-// folder, where any file of that name would then run.
-std::filesystem::path system_command_processor() {
+// The system folder: its cmd.exe and ping.exe are the ones that run, never a file of that name
+// in the launcher's own folder, which a bare name would be looked for in first.
+std::optional<std::filesystem::path> system_folder() {
   wchar_t folder[MAX_PATH];
   const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
-    return L"cmd.exe";
+    return std::nullopt;
   }
-  return std::filesystem::path(std::wstring(folder, length)) / L"cmd.exe";
+  return std::filesystem::path(std::wstring(folder, length));
+}
+
+// An installation root of ours holds the launcher, the versions folder or the pointer to the
+// current version. LOCALAPPDATA may name a folder whose "Nelo" is somebody else's: that one is
+// never removed.
+bool is_installation_root(const std::filesystem::path& root) {
+  for (const wchar_t* name : {L"Nelo.exe", L"versions", L"current"}) {
+    if (::GetFileAttributesW((root / name).c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // True when the user turned on cmd's delayed expansion ("!name!") in the registry; a
@@ -43,8 +56,12 @@ bool cmd_expands_exclamation_marks() {
 // the pause in the command lets this process end first, so that its own file goes too.
 void start_root_removal() {
   const std::filesystem::path root = install_root();
-  const auto arguments =
-      removal_command_arguments(as_utf16(root.native()), cmd_expands_exclamation_marks());
+  const std::optional<std::filesystem::path> system = system_folder();
+  if (!system || !is_installation_root(root)) {
+    return;
+  }
+  const auto arguments = removal_command_arguments(
+      as_utf16(root.native()), as_utf16(system->native()), cmd_expands_exclamation_marks());
   if (!arguments) {
     return;
   }
@@ -53,7 +70,7 @@ void start_root_removal() {
   const std::wstring working_folder = root.parent_path().wstring();
   // The argument text goes to cmd exactly as made, after the program's name.
   std::wstring command_line = L"cmd " + to_wide(*arguments);
-  const std::filesystem::path program = system_command_processor();
+  const std::filesystem::path program = *system / L"cmd.exe";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};

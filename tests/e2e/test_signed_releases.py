@@ -6,6 +6,7 @@ import pathlib
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 from harness import ServedSandboxTest, BUILD, PUBLISHER, STANDIN, Sandbox, publish
@@ -157,6 +158,58 @@ class SignedReleaseTest(ServedSandboxTest):
         # Re-signed, the same release is newer and goes in; an equal time is fine too.
         self.sign_with_tool(comment="timestamp:2000\tfile:manifest.json")
         self.assertEqual(self.stage()[-1], "staged app 0.9")
+
+    def publish_signed(self, version, files):
+        """nelo-publish --sign with the second key; gives the completed process."""
+        source = self.sandbox.dir / f"release-{version}"
+        (source / "res").mkdir(parents=True, exist_ok=True)
+        shutil.copy(STANDIN, source / "Nelo.exe")
+        for path, content in files.items():
+            (source / path).write_bytes(content)
+        return subprocess.run([str(PUBLISHER), "--version", version, "--from", str(source),
+                               "--to", str(self.server_root), "--quality", "5",
+                               "--sign", str(KEYS / "second.key")],
+                              stdin=subprocess.DEVNULL, capture_output=True)
+
+    def test_an_expired_signature_is_refused_until_it_is_renewed(self):
+        self.install_signed_first()
+        publish(self.server_root, "2.0", FILES_2)
+        now = int(time.time())
+        # A replay: signed long ago, with an expiry that has passed (beyond the allowed skew).
+        self.sign_with_tool(comment=f"timestamp:{now - 86400}\tfile:manifest.json\t"
+                                    f"expires:{now - 3600}")
+        self.assertEqual(self.stage()[-1], "error lista vencida")
+        self.assert_first_installed()
+        # The scheduled renewal signs the same manifest anew, good for thirty days.
+        renewed = subprocess.run([str(PUBLISHER), "resign", str(self.server_root), "--key",
+                                  str(KEYS / "second.key"), "--expires", "30d"],
+                                 stdin=subprocess.DEVNULL, capture_output=True)
+        self.assertEqual(renewed.returncode, 0, renewed.stderr)
+        self.assertIn(b"vence em", renewed.stdout)
+        verified = minisign("-V", "-p", str(KEYS / "second.pub"), "-m", "manifest.json",
+                            cwd=self.app)
+        self.assertEqual(verified.returncode, 0, verified.stderr)
+        self.assertEqual(self.stage()[-1], "staged app 2.0")
+
+    def test_a_manifest_that_cannot_be_written_keeps_the_served_pair(self):
+        self.assertEqual(self.publish_signed("1.0", FILES_1).returncode, 0)
+        manifest = self.app / "manifest.json"
+        before = (manifest.read_bytes(), (self.app / "manifest.json.minisig").read_bytes())
+        # An immutable manifest: no rename may replace it (root on ext4, as in CI).
+        if subprocess.run(["chattr", "+i", str(manifest)], capture_output=True).returncode != 0:
+            self.skipTest("chattr +i is not available here")
+        try:
+            failed = self.publish_signed("2.0", FILES_2)
+        finally:
+            subprocess.run(["chattr", "-i", str(manifest)], capture_output=True)
+        self.assertEqual(failed.returncode, 1, failed.stdout)
+        self.assertEqual((manifest.read_bytes(), (self.app / "manifest.json.minisig").read_bytes()),
+                         before)
+        verified = minisign("-V", "-p", str(KEYS / "second.pub"), "-m", "manifest.json",
+                            cwd=self.app)
+        self.assertEqual(verified.returncode, 0, verified.stderr)
+        self.assertEqual(sorted(p.name for p in self.app.iterdir()),
+                         ["files", "manifest.json", "manifest.json.minisig"])
 
     def test_a_version_installed_before_keys_accepts_any_verified_release(self):
         publish(self.server_root, "1.0", FILES_1)

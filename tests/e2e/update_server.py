@@ -189,8 +189,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         while len(view):
             piece = view[:65536] if owner.rate else view
             owner._take_rate(len(piece))
-            self.wfile.write(piece)
+            # Counted as it is handed over: a client that has the bytes finds them counted.
             owner._count_sent(len(piece))
+            self.wfile.write(piece)
             view = view[len(piece):]
 
     def _reset(self):

@@ -34,7 +34,8 @@ class FakeVersionStore final : public VersionStore {
   std::map<std::string, ReleaseManifest> stored;  // stored manifests by label
   std::optional<std::string> current_after_lock;  // another launcher finished meanwhile
   Status write_current_result;
-  ManifestTrust trust;
+  ManifestTrust trust;                            // keys and time; the signing time below
+  std::map<std::string, std::int64_t> signed_at;  // signing time of each version's manifest
   std::vector<std::string> calls;  // the store's own steps: lock, index, switch, prune, ...
 
   static std::string key(const std::filesystem::path& path) { return path.generic_string(); }
@@ -51,7 +52,9 @@ class FakeVersionStore final : public VersionStore {
     current = label;
     stored[label] = publish_release(label, release_files, unused);
     for (const auto& [path, file_content] : release_files) {
-      files["/v/" + label + "/" + path] = std::make_shared<std::string>(file_content);
+      const std::string file_path = "/v/" + label + "/" + path;
+      files[file_path] = std::make_shared<std::string>(file_content);
+      (void)make_folders(std::filesystem::path(file_path).parent_path());
     }
   }
 
@@ -84,9 +87,16 @@ class FakeVersionStore final : public VersionStore {
     calls.push_back("installed?");
     return current && !torn.count(*current) ? current : std::nullopt;
   }
-  ManifestTrust manifest_trust() override { return trust; }
+  ManifestTrust manifest_trust() override {
+    ManifestTrust now = trust;
+    if (current && signed_at.count(*current)) {
+      now.installed_signed_at = signed_at.at(*current);
+    }
+    return now;
+  }
 
   std::filesystem::path versions_folder() override { return "/v"; }
+  std::filesystem::path downloads_folder() override { return "/d"; }
   ReuseIndex reusable_files(const std::optional<std::string>& label,
                             const std::optional<ReleaseManifest>& manifest) override {
     calls.push_back("index " + label.value_or("-"));
@@ -175,6 +185,22 @@ class FakeVersionStore final : public VersionStore {
     log.push_back("delete " + key(path));
     files.erase(key(path));
   }
+  Status replace_file(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    std::lock_guard lock(*mutex_);
+    log.push_back("replace " + key(from) + " " + key(to));
+    const auto it = files.find(key(from));
+    if (it == files.end() || failing.count(key(to))) {
+      return fail("acesso negado (os error 5)");
+    }
+    files[key(to)] = it->second;  // a new file under the name: a link elsewhere stays as it was
+    files.erase(it);
+    return {};
+  }
+  std::optional<std::string> read_small(const std::filesystem::path& path) override {
+    std::lock_guard lock(*mutex_);
+    const auto it = files.find(key(path));
+    return it == files.end() ? std::nullopt : std::optional(*it->second);
+  }
   Status move_folder(const std::filesystem::path& from, const std::filesystem::path& to) override {
     std::lock_guard lock(*mutex_);
     log.push_back("rename " + key(from) + " " + key(to));
@@ -244,6 +270,7 @@ class FakeVersionStore final : public VersionStore {
       kept.erase(*sha256);
     } else {
       kept.clear();
+      std::erase_if(files, [](const auto& f) { return f.first.starts_with("/d/"); });
     }
   }
 

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "base/unicode_lower.h"
+#include "base/unicode_upper.h"
 #include "base/utf.h"
 
 namespace nelo {
@@ -32,7 +32,8 @@ TEST(IntactnessTest, EveryFileMustHaveItsExactSize) {
   EXPECT_FALSE(is_version_intact(manifest, probe));
 }
 
-// A version folder as Windows shows it: names keep their letter case, lookups ignore it.
+// A version folder as Windows shows it: names keep their letter case, lookups compare names by
+// their upper case, unit by unit, as Windows does.
 struct Node {
   bool is_folder = true;
   std::uint64_t size = 0;
@@ -45,7 +46,7 @@ std::u16string wide(std::string_view utf8) {
 
 const Node* child(const Node& folder, const std::u16string& name) {
   for (const auto& [entry_name, entry] : folder.children) {
-    if (lower_case(entry_name) == lower_case(name)) {
+    if (upper_case(entry_name) == upper_case(name)) {
       return &entry;
     }
   }
@@ -167,6 +168,28 @@ TEST(IntactnessTest, TheListingAgreesWithTheQuestionPerFile) {
        {{"Nelo.exe", 1}, {"res\\sub\\a", 2}},
        false},
       {"a file listed twice", {{"Nelo.exe", 1}}, {{"Nelo.exe", 1}, {"NELO.exe", 1}}, true},
+      // Windows takes the long s for "S" and the dotless i for "I", but the Kelvin sign stays
+      // itself: it is no "K".
+      {"the long s",
+       {{"Nelo.exe", 1}, {"\u017Fetup.dll", 2}},
+       {{"Nelo.exe", 1}, {"Setup.dll", 2}},
+       true},
+      {"the dotless i",
+       {{"Nelo.exe", 1}, {"\u0131.txt", 2}},
+       {{"Nelo.exe", 1}, {"I.txt", 2}},
+       true},
+      {"the Kelvin sign",
+       {{"Nelo.exe", 1}, {"\u212A.bin", 2}},
+       {{"Nelo.exe", 1}, {"k.bin", 2}},
+       false},
+      {"the Kelvin sign, listed as written",
+       {{"Nelo.exe", 1}, {"\u212A.bin", 2}},
+       {{"Nelo.exe", 1}, {"\u212A.bin", 2}},
+       true},
+      {"a final sigma",
+       {{"Nelo.exe", 1}, {"\u03BB\u03CC\u03B3\u03BF\u03C2", 2}},
+       {{"Nelo.exe", 1}, {"\u039B\u038C\u0393\u039F\u03A3", 2}},
+       true},
       {"extra files are no matter",
        {{"Nelo.exe", 1}, {"user-data.txt", 7}},
        {{"Nelo.exe", 1}},

@@ -209,6 +209,22 @@ TEST(PublishReleaseTest, WritesEachContentOnceAndTheManifest) {
   expect_published(temp.path() / "root", "1.0.0", kRelease);
 }
 
+TEST(PublishReleaseTest, NamesWindowsKeepsApartArePublishedSideBySide) {
+  // Windows folds names by their upper case: the Kelvin sign stays itself, no "K"; so do the
+  // long forms that have no single upper case of their own.
+  std::map<std::string, std::string> files = {{"Nelo.exe", "program"},
+                                              {"k.bin", "small k"},
+                                              {"\xE2\x84\xAA.bin", "Kelvin sign"},
+                                              {"stra\xC3\x9F"
+                                               "e.txt",
+                                               "sharp s"},
+                                              {"strasse.txt", "double s"}};
+  TempFolder temp;
+  make_release(temp.path() / "release", files);
+  ASSERT_OK(publish_release(options_for(temp.path() / "release", temp.path() / "root")));
+  expect_published(temp.path() / "root", "1.0.0", files);
+}
+
 TEST(PublishReleaseTest, ListsThePathsInByteOrder) {
   TempFolder temp;
   make_release(temp.path() / "release", kRelease);
@@ -441,6 +457,22 @@ std::vector<RefusalCase> refusal_cases() {
          add_file(r, "\xCE\x9B\xCE\x9F\xCE\x93\xCE\x9F\xCE\xA3");  // "ΛΟΓΟΣ"
        },
        "maiúsculas"},
+      {"TheLongSAsAnS",
+       [](const fs::path& r, PublishOptions&) {
+         add_file(r, "Setup.dll");
+         add_file(r,
+                  "\xC5\xBF"
+                  "etup.dll");  // "ſetup.dll": Windows takes ſ for S
+       },
+       "maiúsculas"},
+      {"TheDotlessIAsAnI",
+       [](const fs::path& r, PublishOptions&) {
+         add_file(r, "I.txt");
+         add_file(r, "\xC4\xB1.txt");  // "ı.txt"
+       },
+       "maiúsculas"},
+      {"AShortName", [](const fs::path& r, PublishOptions&) { add_file(r, "lib/LONGFI~1.DLL"); },
+       "8.3"},
       {"TheStoredManifestsName",
        [](const fs::path& r, PublishOptions&) { add_file(r, ".manifest.json"); }, "guarda para si"},
       {"TheStoredManifestsNameInOtherCase",

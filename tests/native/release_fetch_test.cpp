@@ -1,34 +1,19 @@
 #include "main/release_fetch.h"
 
 #include <gtest/gtest.h>
-#include <sodium.h>
 
-#include "nelo_publish/manifest_signing.h"
 #include "tests/expect_ok.h"
+#include "tests/native/signer.h"
 #include "tests/native/fake_update_client.h"
 
 namespace nelo {
 namespace {
 
 using testing_support::FakeUpdateClient;
+using testing_support::Signer;
 
 const std::string kDocument = R"({"version": "2.0", "files": [{"path": "Nelo.exe", "sha256": ")" +
                               std::string(64, 'a') + R"("}]})";
-
-struct Signer {
-  SigningKey key;
-  ReleaseKey release_key;
-
-  Signer() {
-    EXPECT_GE(sodium_init(), 0);
-    randombytes_buf(key.id.data(), key.id.size());
-    crypto_sign_keypair(release_key.public_key.data(), key.secret_key.data());
-    release_key.id = key.id;
-  }
-  std::string sign(std::string_view document, std::int64_t at) const {
-    return sign_manifest(document, key, at, "manifest.json");
-  }
-};
 
 TEST(ReleaseFetchTest, WithoutKeysOnlyTheManifestIsAskedFor) {
   FakeUpdateClient server;
@@ -81,8 +66,8 @@ TEST(ReleaseFetchTest, WithKeysTheSignatureIsVerifiedFirst) {
     if (c.failure) {
       server.failures["app/manifest.json.minisig"] = *c.failure;
     }
-    const auto manifest =
-        fetch_release_manifest(server, ManifestTrust{{signer.release_key}, c.installed_signed_at});
+    const auto manifest = fetch_release_manifest(
+        server, ManifestTrust{{signer.release_key}, c.installed_signed_at, 1000});
     if (c.message.empty()) {
       ASSERT_OK(manifest) << c.name << ": " << manifest.message();
       EXPECT_EQ(manifest->signature, *c.signature) << c.name;
@@ -94,6 +79,42 @@ TEST(ReleaseFetchTest, WithKeysTheSignatureIsVerifiedFirst) {
               (std::vector<std::string>{"app/manifest.json", "app/manifest.json.minisig"}))
         << c.name;
   }
+}
+
+TEST(ReleaseFetchTest, AnExpiredSignatureIsRefusedAfterTheAllowedSkew) {
+  const Signer signer;
+  constexpr std::int64_t kNow = 1'800'000'000;
+  struct Case {
+    const char* name;
+    std::optional<std::int64_t> expires_at;
+    std::string message;  // empty: accepted
+  };
+  const Case cases[] = {
+      {"no expiry: good for ever", std::nullopt, ""},
+      {"expires tomorrow", kNow + 86400, ""},
+      {"expired a minute ago: within the skew", kNow - 60, ""},
+      {"expired exactly the skew ago", kNow - kExpirySkewSeconds, ""},
+      {"expired a second more than the skew ago", kNow - kExpirySkewSeconds - 1, "lista vencida"},
+      {"expired last year", kNow - 365 * 86400, "lista vencida"},
+  };
+  for (const Case& c : cases) {
+    FakeUpdateClient server;
+    server.bodies["app/manifest.json"] = kDocument;
+    server.bodies["app/manifest.json.minisig"] =
+        signer.sign(kDocument, kNow - 7 * 86400, c.expires_at);
+    const auto manifest =
+        fetch_release_manifest(server, ManifestTrust{{signer.release_key}, std::nullopt, kNow});
+    if (c.message.empty()) {
+      EXPECT_OK(manifest) << c.name;
+    } else {
+      ASSERT_FALSE(manifest.ok()) << c.name;
+      EXPECT_EQ(manifest.message(), c.message) << c.name;
+    }
+  }
+  // A launcher without keys asks for no signature, so nothing expires for it.
+  FakeUpdateClient server;
+  server.bodies["app/manifest.json"] = kDocument;
+  EXPECT_OK(fetch_release_manifest(server, ManifestTrust{{}, std::nullopt, kNow}));
 }
 
 }  // namespace

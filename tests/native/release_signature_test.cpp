@@ -60,13 +60,14 @@ TEST(ReleaseSignatureTest, AcceptsBothAlgorithmsAndGivesTheTimestamp) {
   const std::string hashed = sign_manifest(kDocument, key.key, 1796743910, "manifest.json");
   auto verified = verify_manifest_signature(kDocument, hashed, keys_of(key.pub));
   ASSERT_OK(verified);
-  EXPECT_EQ(*verified, 1796743910);
+  EXPECT_EQ(verified->signed_at, 1796743910);
+  EXPECT_FALSE(verified->expires_at);
 
   const std::string legacy =
       signature_file(kDocument, key.key, 'd', "timestamp:42\tfile:manifest.json");
   verified = verify_manifest_signature(kDocument, legacy, keys_of(key.pub));
   ASSERT_OK(verified);
-  EXPECT_EQ(*verified, 42);
+  EXPECT_EQ(verified->signed_at, 42);
 }
 
 TEST(ReleaseSignatureTest, RefusesWhatDoesNotVerify) {
@@ -136,6 +137,22 @@ TEST(ReleaseSignatureTest, TrustedTimestamps) {
   EXPECT_FALSE(trusted_timestamp("timestamp:"));
   EXPECT_FALSE(trusted_timestamp("timestamp:-5"));
   EXPECT_FALSE(trusted_timestamp("timestamp:99999999999999999999"));
+}
+
+TEST(ReleaseSignatureTest, TrustedExpiries) {
+  const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+      {"timestamp:1\tfile:manifest.json\thashed\texpires:1796743910", 1796743910},
+      {"timestamp:1\texpires:5\tfile:m", 5},
+      {"timestamp:1\tfile:m\thashed", std::nullopt},
+      {"timestamp:1\tfile:expires:5", std::nullopt},  // inside another field
+      {"timestamp:1\texpires:", std::nullopt},
+      {"timestamp:1\texpires:-5", std::nullopt},
+      {"timestamp:1\texpires:5 ", std::nullopt},
+      {"timestamp:1\texpires:99999999999999999999", std::nullopt},
+  };
+  for (const auto& [comment, expiry] : cases) {
+    EXPECT_EQ(trusted_expiry(comment), expiry) << comment;
+  }
 }
 
 TEST(SigningKeyTest, UnlocksAPasswordProtectedKeyAndTellsAWrongPassword) {

@@ -5,12 +5,22 @@
 namespace nelo {
 namespace {
 
+const std::u16string kSystem = u"C:\\Windows\\system32";
+
+// What cmd runs for `root`, the outer quotes that "/s" takes away left out.
+std::u16string removal(std::u16string_view root) {
+  return u"/d /s /c \"\"C:\\Windows\\system32\\ping.exe\" -n 3 127.0.0.1 >nul & rmdir /s /q \"" +
+         std::u16string(root) + u"\"\"";
+}
+
 TEST(RemovalCommandTest, PausesThenRemovesTheQuotedRoot) {
-  const auto arguments = removal_command_arguments(u"C:\\Users\\Ana\\AppData\\Local\\Nelo");
+  const auto arguments =
+      removal_command_arguments(u"C:\\Users\\Ana\\AppData\\Local\\Nelo", kSystem);
   ASSERT_TRUE(arguments);
-  EXPECT_TRUE(
-      *arguments ==
-      u"/c ping -n 3 127.0.0.1 >nul & rmdir /s /q \"C:\\Users\\Ana\\AppData\\Local\\Nelo\"");
+  EXPECT_TRUE(*arguments == removal(u"C:\\Users\\Ana\\AppData\\Local\\Nelo"));
+  EXPECT_TRUE(removal_command_arguments(u"C:\\Users\\Ana\\AppData\\Local\\Nelo", kSystem + u"\\") ==
+              arguments)
+      << "a system folder given with its separator";
 }
 
 TEST(RemovalCommandTest, KeepsThePathAsItReads) {
@@ -24,9 +34,9 @@ TEST(RemovalCommandTest, KeepsThePathAsItReads) {
            u"\\\\server\\share\\Nelo",
            u"z:/unix/like/Nelo",
        }) {
-    const auto arguments = removal_command_arguments(root);
+    const auto arguments = removal_command_arguments(root, kSystem);
     ASSERT_TRUE(arguments);
-    EXPECT_TRUE(*arguments == u"/c ping -n 3 127.0.0.1 >nul & rmdir /s /q \"" + root + u"\"");
+    EXPECT_TRUE(*arguments == removal(root));
   }
 }
 
@@ -48,15 +58,17 @@ TEST(RemovalCommandTest, RefusesARootThatCouldNameAnotherFolder) {
            u"C:\\Users\\a\nb\\Nelo",
            u"C:\\Users\\a\tb\\Nelo",
        }) {
-    EXPECT_FALSE(removal_command_arguments(root));
+    EXPECT_FALSE(removal_command_arguments(root, kSystem));
+    EXPECT_FALSE(removal_command_arguments(u"C:\\Users\\Ana\\AppData\\Local\\Nelo", root))
+        << "the same holds for the system folder";
   }
 }
 
 TEST(RemovalCommandTest, RefusesAnExclamationMarkOnlyWhenCmdWouldExpandIt) {
   const std::u16string root = u"C:\\Users\\Oi!x!\\AppData\\Local\\Nelo";
-  EXPECT_TRUE(removal_command_arguments(root, false));
-  EXPECT_FALSE(removal_command_arguments(root, true));
-  EXPECT_TRUE(removal_command_arguments(u"C:\\Users\\Ana\\AppData\\Local\\Nelo", true));
+  EXPECT_TRUE(removal_command_arguments(root, kSystem, false));
+  EXPECT_FALSE(removal_command_arguments(root, kSystem, true));
+  EXPECT_TRUE(removal_command_arguments(u"C:\\Users\\Ana\\AppData\\Local\\Nelo", kSystem, true));
 }
 
 }  // namespace

@@ -37,5 +37,17 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"COM\xC2\xB9", false}, NameCase{"lpt\xC2\xB3.x", false},
                     NameCase{"CONIN$", false}, NameCase{"conout$", false}));
 
+TEST(ShortNameFormTest, TheFormsWindowsGivesLongNames) {
+  const std::pair<const char*, bool> cases[] = {
+      {"LONGFI~1.DLL", true}, {"PROGRA~1", true},    {"a~9.txt", true},
+      {"ABCDEF~12.x", false}, {"~1", true},          {"X~1.ABCD", false},
+      {"file~.txt", false},   {"file~a.txt", false}, {"my~1file-long-name.txt", false},
+      {"A~1.B.C", false},     {"setup.dll", false},  {"LONGFI~1.", true},
+  };
+  for (const auto& [name, short_form] : cases) {
+    EXPECT_EQ(has_short_name_form(name), short_form) << name;
+  }
+}
+
 }  // namespace
 }  // namespace nelo

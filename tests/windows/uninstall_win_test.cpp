@@ -113,8 +113,9 @@ TEST_F(UninstallTest, RemovesTheIntegrationThenTheWholeRoot) {
   EXPECT_TRUE(std::filesystem::exists(install_root().wstring() + L" Backup\\keep.txt"));
 }
 
-TEST_F(UninstallTest, WithNothingInstalledEndsQuietlyAtOnceAndStillRemovesTheRoot) {
-  // What a first install that never finished leaves: the root with a log, nothing else.
+TEST_F(UninstallTest, WithNothingInstalledEndsQuietlyAtOnceAndRemovesNoFolder) {
+  // A folder "Nelo" without the launcher, the versions or the pointer is not known to be ours:
+  // it stays, whatever it holds.
   write_file(install_root() / L"launcher.log", "janela: criar\n");
   const auto began = std::chrono::steady_clock::now();
   run_uninstall_mode();
@@ -122,8 +123,8 @@ TEST_F(UninstallTest, WithNothingInstalledEndsQuietlyAtOnceAndStillRemovesTheRoo
   EXPECT_FALSE(read_user_key(testing_support::kUninstallKeyName));
   EXPECT_TRUE(std::filesystem::is_empty(user_shell_.desktop()));
   EXPECT_TRUE(std::filesystem::is_empty(user_shell_.programs()));
-  EXPECT_TRUE(gone_within(install_root(), 15s)) << "the removal command still runs";
-  EXPECT_TRUE(std::filesystem::exists(install_root().parent_path()));
+  // (That no removal command starts at all is seen from outside, in the end-to-end test.)
+  EXPECT_TRUE(std::filesystem::exists(install_root() / L"launcher.log"));
 }
 
 }  // namespace

@@ -62,12 +62,23 @@ Status AtomicFile::write(std::string_view bytes) {
 }
 
 Status AtomicFile::commit() {
+  if (Status written = finish_writing(); !written) {
+    return written;
+  }
+  return take_final_name();
+}
+
+Status AtomicFile::finish_writing() {
   if (Status flushed = native::flush_file(file_); !flushed) {
     return fail("não foi possível gravar " + shown(temporary_) + ": " + flushed.message());
   }
   if (Status closed = native::close_file(std::exchange(file_, kNoFile)); !closed) {
     return fail("não foi possível fechar " + shown(temporary_) + ": " + closed.message());
   }
+  return {};
+}
+
+Status AtomicFile::take_final_name() {
   if (Status renamed = native::replace_file(temporary_, final_); !renamed) {
     return fail("não foi possível renomear " + shown(temporary_) + ": " + renamed.message());
   }

@@ -34,6 +34,10 @@ class AtomicFile {
   std::uint64_t size() const { return size_; }
   // Puts the content on the disk, closes and renames over the final name.
   Status commit();
+  // The two halves of `commit`, for files that take their names together: first every file
+  // is put on the disk and closed, then each is renamed.
+  Status finish_writing();
+  Status take_final_name();
 
  private:
   AtomicFile(std::filesystem::path final_path, std::filesystem::path temporary, NativeFile file)

@@ -12,6 +12,18 @@ namespace {
 // Input is handed to the encoder in pieces of this size.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr int kWindowBits = 22;
+constexpr int kSmallestWindowBits = 10;
+
+// The window for `size` bytes: large enough to reach back over the whole content, never larger
+// than the usual 4 MiB. The encoder's tables grow with the window, and at the higher qualities
+// making them for every small file of a release would cost far more than compressing it.
+int window_bits_for(std::uint64_t size) {
+  int bits = kSmallestWindowBits;
+  while (bits < kWindowBits && (std::uint64_t{1} << bits) - 16 < size) {
+    ++bits;
+  }
+  return bits;
+}
 
 struct EncoderDeleter {
   void operator()(BrotliEncoderState* state) const { BrotliEncoderDestroyInstance(state); }
@@ -30,7 +42,8 @@ Status compress_brotli(std::string_view content, int quality, const StreamWriter
       static_cast<std::uint32_t>(std::min<std::uint64_t>(content.size(), std::uint64_t{1} << 30));
   if (!BrotliEncoderSetParameter(encoder.get(), BROTLI_PARAM_QUALITY,
                                  static_cast<std::uint32_t>(quality)) ||
-      !BrotliEncoderSetParameter(encoder.get(), BROTLI_PARAM_LGWIN, kWindowBits) ||
+      !BrotliEncoderSetParameter(encoder.get(), BROTLI_PARAM_LGWIN,
+                                 static_cast<std::uint32_t>(window_bits_for(content.size()))) ||
       !BrotliEncoderSetParameter(encoder.get(), BROTLI_PARAM_LARGE_WINDOW, BROTLI_FALSE) ||
       !BrotliEncoderSetParameter(encoder.get(), BROTLI_PARAM_SIZE_HINT, size_hint)) {
     return fail("o compressor Brotli recusou os parâmetros");

@@ -6,7 +6,10 @@
 #include <exception>
 #include <map>
 
+#include "nelo_publish/command_options.h"
 #include "nelo_publish/release_folder.h"
+#include "nelo_publish/resign.h"
+#include "nelo_publish/served_pair.h"
 #include "nelo_publish/text_paths.h"
 
 namespace nelo::publish {
@@ -87,52 +90,40 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
     command.help = true;
     return command;
   }
-  std::map<std::string, std::string> values;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (!argument.starts_with("--")) {
-      return fail("argumento inesperado: \"" + argument + "\"");
-    }
-    const size_t equals = argument.find('=');
-    const std::string name = argument.substr(2, equals == std::string::npos ? equals : equals - 2);
-    if (name != "version" && name != "from" && name != "to" && name != "quality" &&
-        name != "sign" && name != "password-file") {
-      return fail("opção desconhecida: --" + name);
-    }
-    std::string value;
-    if (equals != std::string::npos) {
-      value = argument.substr(equals + 1);
-    } else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) {
-      value = arguments[++i];
-    } else {
-      return fail("falta o valor de --" + name);
-    }
-    if (value.empty()) {
-      return fail("valor vazio em --" + name);
-    }
-    if (!values.emplace(name, value).second) {
-      return fail("--" + name + " dada mais de uma vez");
-    }
+  Result<CommandOptions> read = read_command_options(
+      arguments, {"version", "from", "to", "quality", "sign", "password-file", "expires"}, {}, 0);
+  if (!read) {
+    return read.error();
   }
+  const CommandOptions& values = *read;
   for (const char* required : {"version", "from", "to"}) {
-    if (!values.contains(required)) {
+    if (!values.has(required)) {
       return fail(std::string("falta --") + required);
     }
   }
-  command.options.version = values["version"];
-  command.options.from = path_from_utf8(values["from"]);
-  command.options.to = path_from_utf8(values["to"]);
-  if (values.contains("sign")) {
-    command.sign_key_file = path_from_utf8(values["sign"]);
+  command.options.version = values.at("version");
+  command.options.from = path_from_utf8(values.at("from"));
+  command.options.to = path_from_utf8(values.at("to"));
+  if (values.has("sign")) {
+    command.sign_key_file = path_from_utf8(values.at("sign"));
   }
-  if (values.contains("password-file")) {
-    if (!values.contains("sign")) {
-      return fail("--password-file só vale com --sign");
+  for (const char* needs_key : {"password-file", "expires"}) {
+    if (values.has(needs_key) && !values.has("sign")) {
+      return fail(std::string("--") + needs_key + " só vale com --sign");
     }
-    command.password_file = path_from_utf8(values["password-file"]);
   }
-  if (values.contains("quality")) {
-    Result<int> quality = parse_quality(values["quality"]);
+  if (values.has("password-file")) {
+    command.password_file = path_from_utf8(values.at("password-file"));
+  }
+  if (values.has("expires")) {
+    Result<std::int64_t> duration = parse_duration(values.at("expires"));
+    if (!duration) {
+      return duration.error();
+    }
+    command.options.expires_after = *duration;
+  }
+  if (values.has("quality")) {
+    Result<int> quality = parse_quality(values.at("quality"));
     if (!quality) {
       return quality.error();
     }
@@ -159,47 +150,110 @@ std::string publish_usage() {
          "  --password-file ARQUIVO\n"
          "                    a senha da chave na primeira linha do ARQUIVO (sem ela, a senha\n"
          "                    é pedida no terminal; uma chave de minisign -G -W não tem senha)\n"
+         "  --expires DURAÇÃO com --sign: a assinatura vence DURAÇÃO depois de feita (30d,\n"
+         "                    12h, 45m, 600s); um lançador com chaves recusa então a lista\n"
+         "                    (\"lista vencida\") até que seja assinada de novo (resign)\n"
          "  --help            mostra este texto\n"
          "\n"
          "Objetos já presentes em RAIZ são mantidos; só o manifesto é substituído. Envie ao\n"
          "servidor primeiro os objetos e por último a assinatura e o manifesto, juntos.\n"
          "\n"
+         "Outros comandos (cada um com --help):\n"
+         "  nelo-publish resign RAIZ --key CHAVE [--expires DURAÇÃO]\n"
+         "                    assina de novo a lista já publicada, sem mudar mais nada\n"
+         "\n"
          "Saída: 0 publicada, 1 recusada ou com falha, 2 uso incorreto.\n";
+}
+
+std::string resign_usage() {
+  return "uso: nelo-publish resign RAIZ --key CHAVE [--expires DURAÇÃO]\n"
+         "                    [--password-file ARQUIVO]\n"
+         "\n"
+         "Assina de novo RAIZ/app/manifest.json com a CHAVE secreta do minisign e substitui\n"
+         "RAIZ/app/manifest.json.minisig; nada mais muda. A nova assinatura nunca é anterior à\n"
+         "que está publicada. Com --expires, vence DURAÇÃO depois de feita (30d, 12h, 45m,\n"
+         "600s): rode este comando antes disso, por exemplo uma vez por dia, e envie ao\n"
+         "servidor só a assinatura.\n"
+         "\n"
+         "Saída: 0 assinada, 1 com falha, 2 uso incorreto.\n";
 }
 
 namespace {
 
-// The key of --sign, unlocked with the password of --password-file (its first line) or, when
-// there is none, with one asked for.
-Result<SigningKey> load_signing_key(const std::filesystem::path& key_file,
-                                    const std::filesystem::path& password_file,
-                                    const PasswordPrompt& ask_password) {
-  const Result<std::string> key_text = read_whole_file(key_file, 0);
-  if (!key_text) {
-    return fail("não foi possível ler a chave " + shown(key_file));
+// "2026-12-09 10:00:00 UTC" for seconds since 1970.
+std::string utc_time(std::int64_t seconds) {
+  const std::time_t moment = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+#ifdef _WIN32
+  gmtime_s(&parts, &moment);
+#else
+  gmtime_r(&moment, &parts);
+#endif
+  char text[32];
+  std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S UTC", &parts);
+  return text;
+}
+
+std::string signing_note(std::int64_t signed_at, std::optional<std::int64_t> expires_at,
+                         bool clock_behind) {
+  std::string note = "assinada com timestamp:" + std::to_string(signed_at);
+  if (expires_at) {
+    note += ", vence em " + utc_time(*expires_at);
   }
-  std::string password;
-  if (signing_key_needs_password(*key_text)) {
-    std::optional<std::string> given;
-    if (!password_file.empty()) {
-      Result<std::string> password_text = read_whole_file(password_file, 0);
-      if (!password_text) {
-        return fail("não foi possível ler a senha em " + shown(password_file));
-      }
-      given = password_text->substr(0, password_text->find_first_of("\r\n"));
-    } else if (ask_password) {
-      given = ask_password();
-    }
-    if (!given) {
-      return fail("a chave tem senha: dê --password-file ou rode num terminal");
-    }
-    password = std::move(*given);
+  if (clock_behind) {
+    note +=
+        " (o relógio está atrás da assinatura já publicada: usado o tempo dela mais um "
+        "segundo)";
   }
-  Result<SigningKey> key = read_signing_key(*key_text, password);
+  return note;
+}
+
+std::int64_t clock_now() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+int run_resign_command(const std::vector<std::string>& arguments, const TextSink& out,
+                       const TextSink& err, const PasswordPrompt& ask_password) {
+  if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
+    out(resign_usage());
+    return 0;
+  }
+  Result<CommandOptions> options =
+      read_command_options(arguments, {"key", "expires", "password-file"}, {}, 1);
+  if (options && (options->positional.size() != 1 || !options->has("key"))) {
+    options = fail(options->positional.size() != 1 ? "falta RAIZ" : "falta --key");
+  }
+  std::optional<std::int64_t> expires_after;
+  if (options && options->has("expires")) {
+    Result<std::int64_t> duration = parse_duration(options->at("expires"));
+    if (!duration) {
+      options = duration.error();
+    } else {
+      expires_after = *duration;
+    }
+  }
+  if (!options) {
+    err("nelo-publish resign: " + options.message() + "\nUse --help para ver o uso.\n");
+    return 2;
+  }
+  Result<SigningKey> key =
+      load_signing_key(path_from_utf8(options->at("key")),
+                       options->has("password-file") ? path_from_utf8(options->at("password-file"))
+                                                     : std::filesystem::path(),
+                       ask_password);
   if (!key) {
-    return fail(key.message() + ": " + shown(key_file));
+    err("nelo-publish resign: " + key.message() + "\n");
+    return 1;
   }
-  return key;
+  const std::filesystem::path root = path_from_utf8(options->positional[0]);
+  Result<ResignReport> report = resign_manifest(root, *key, clock_now(), expires_after);
+  if (!report) {
+    err("nelo-publish resign: " + report.message() + "\n");
+    return 1;
+  }
+  out("lista " + signing_note(report->signed_at, report->expires_at, report->clock_behind) + "; " +
+      shown(served_signature_path(root)) + "\n");
+  return 0;
 }
 
 }  // namespace
@@ -208,6 +262,9 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
                         const TextSink& out, const TextSink& err,
                         const PasswordPrompt& ask_password) {
   try {
+    if (!arguments.empty() && arguments[0] == "resign") {
+      return run_resign_command({arguments.begin() + 1, arguments.end()}, out, err, ask_password);
+    }
     Result<PublishCommand> command = parse_publish_arguments(arguments);
     if (!command) {
       err("nelo-publish: " + command.message() + "\nUse --help para ver o uso.\n");
@@ -225,7 +282,7 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
         return 1;
       }
       command->options.signing_key = *key;
-      command->options.signing_time = static_cast<std::int64_t>(std::time(nullptr));
+      command->options.signing_time = clock_now();
     }
     ProgressLine line(err_is_terminal, err);
     Result<PublishReport> report = publish_release(
@@ -239,6 +296,13 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
         " arquivos (" + mebibytes(report->bytes) + " MiB), " +
         std::to_string(report->objects_written) + " objetos novos, " +
         std::to_string(report->objects_kept) + " já presentes; " + shown(report->manifest) + "\n");
+    if (report->signed_at) {
+      std::optional<std::int64_t> expires_at;
+      if (command->options.expires_after) {
+        expires_at = *report->signed_at + *command->options.expires_after;
+      }
+      out("lista " + signing_note(*report->signed_at, expires_at, report->clock_behind) + "\n");
+    }
     return 0;
   } catch (const std::exception& error) {
     err(std::string("nelo-publish: falha inesperada: ") + error.what() + "\n");

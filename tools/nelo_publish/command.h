@@ -11,6 +11,7 @@
 #include "base/result.h"
 #include "nelo_publish/manifest_signing.h"
 #include "nelo_publish/publish.h"
+#include "nelo_publish/signing_key_file.h"
 
 namespace nelo::publish {
 
@@ -28,16 +29,14 @@ struct PublishCommand {
 Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& arguments);
 
 std::string publish_usage();
+std::string resign_usage();
 
 using TextSink = std::function<void(std::string_view)>;
 
-// The whole command: parses, publishes, reports. Gives the exit code: 0 done (or --help),
-// 1 refused or failed, 2 bad usage. Progress goes to `err` only when `err_is_terminal` and the
-// release holds more than kProgressThreshold bytes.
-// Asks the user for the password of the signing key (from the terminal, without echo); nothing
-// when there is no one to ask.
-using PasswordPrompt = std::function<std::optional<std::string>()>;
-
+// The whole command: parses, publishes (or, with "resign" first, signs the published manifest
+// anew), reports. Gives the exit code: 0 done (or --help), 1 refused or failed, 2 bad usage.
+// Progress goes to `err` only when `err_is_terminal` and the release holds more than
+// kProgressThreshold bytes.
 int run_publish_command(const std::vector<std::string>& arguments, bool err_is_terminal,
                         const TextSink& out, const TextSink& err,
                         const PasswordPrompt& ask_password = {});

@@ -139,13 +139,16 @@ std::string signature_file_text(std::string_view signed_bytes, char algorithm,
 }
 
 std::string sign_manifest(std::string_view document, const SigningKey& key, std::int64_t timestamp,
-                          std::string_view file_name) {
+                          std::string_view file_name, std::optional<std::int64_t> expires_at) {
   std::array<unsigned char, crypto_generichash_BYTES_MAX> hash{};
   crypto_generichash(hash.data(), hash.size(),
                      reinterpret_cast<const unsigned char*>(document.data()), document.size(),
                      nullptr, 0);
-  const std::string trusted_comment =
+  std::string trusted_comment =
       "timestamp:" + std::to_string(timestamp) + "\tfile:" + std::string(file_name) + "\thashed";
+  if (expires_at) {
+    trusted_comment += "\texpires:" + std::to_string(*expires_at);
+  }
   return signature_file_text(
       std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size()), 'D', key,
       trusted_comment);

@@ -38,8 +38,10 @@ std::string signature_file_text(std::string_view signed_bytes, char algorithm,
                                 const SigningKey& key, std::string_view trusted_comment);
 
 // The signature file of `document` (minisign's "ED": over its BLAKE2b-512 hash) with the
-// trusted comment "timestamp:N<TAB>file:NAME<TAB>hashed", as minisign writes it.
+// trusted comment "timestamp:N<TAB>file:NAME<TAB>hashed", as minisign writes it, followed by
+// "<TAB>expires:M" when the signature is to expire at M (seconds since 1970).
 std::string sign_manifest(std::string_view document, const SigningKey& key, std::int64_t timestamp,
-                          std::string_view file_name);
+                          std::string_view file_name,
+                          std::optional<std::int64_t> expires_at = std::nullopt);
 
 }  // namespace nelo

@@ -13,6 +13,7 @@
 #include "nelo_publish/atomic_file.h"
 #include "nelo_publish/brotli_encoder.h"
 #include "nelo_publish/release_folder.h"
+#include "nelo_publish/served_pair.h"
 #include "nelo_publish/text_paths.h"
 
 namespace nelo::publish {
@@ -193,24 +194,22 @@ Status write_objects(const std::vector<const SourceFile*>& missing, const fs::pa
   return {};
 }
 
-// The signature (with a key) and then the manifest, each by a rename: a reader may meet the
-// new signature beside the old manifest (and refuse that pair until the manifest follows),
-// never a new manifest unsigned.
+// The manifest and, with a key, its signature, in place of the served pair. The signing time is
+// never earlier than the one served already; an expiry counts from it.
 Status write_manifest(const PublishOptions& options, const std::string& document,
-                      const fs::path& app_folder) {
+                      PublishReport& report) {
+  std::string signature;
   if (options.signing_key) {
-    const std::string signature =
-        sign_manifest(document, *options.signing_key, options.signing_time, "manifest.json");
-    if (Status written = write_whole_file(app_folder / "manifest.json.minisig", signature);
-        !written) {
-      return written;
+    report.signed_at = next_signing_time(options.signing_time, served_signing_time(options.to));
+    report.clock_behind = *report.signed_at != options.signing_time;
+    std::optional<std::int64_t> expires_at;
+    if (options.expires_after) {
+      expires_at = *report.signed_at + *options.expires_after;
     }
+    signature = sign_manifest(document, *options.signing_key, *report.signed_at, "manifest.json",
+                              expires_at);
   }
-  if (Status written = write_whole_file(app_folder / "manifest.json", document); !written) {
-    return written;
-  }
-  sync_folder(app_folder);
-  return {};
+  return put_served_pair(options.to, document, signature);
 }
 
 Result<PublishReport> publish(const PublishOptions& options, const ProgressSink& progress) {
@@ -261,11 +260,10 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
   if (Status readable = check_with_launcher_reader(document); !readable) {
     return readable.error();
   }
-  if (Status written = write_manifest(options, document, app_folder); !written) {
+  PublishReport report;
+  if (Status written = write_manifest(options, document, report); !written) {
     return written.error();
   }
-
-  PublishReport report;
   report.files = files->size();
   report.objects_written = missing->size();
   report.objects_kept = sizes.size() - missing->size();

@@ -34,10 +34,11 @@ struct PublishOptions {
   std::filesystem::path from;  // the folder holding the release, "Nelo.exe" at its top
   std::filesystem::path to;    // ROOT of the server's tree
   int quality = kDefaultQuality;
-  // With a key, the manifest is signed: the signature is written before the manifest, each by
-  // a rename, so that no new manifest is ever on the disk without its signature.
+  // With a key, the manifest is signed, and the pair goes in place together (served_pair.h).
   std::optional<SigningKey> signing_key;
-  std::int64_t signing_time = 0;  // seconds since 1970, for the trusted comment
+  std::int64_t signing_time = 0;  // the clock, seconds since 1970, for the trusted comment
+  // With a key: how long the signature stays good after its signing time; none for ever.
+  std::optional<std::int64_t> expires_after;
 };
 
 enum class PublishPhase {
@@ -58,11 +59,13 @@ struct PublishProgress {
 using ProgressSink = std::function<void(const PublishProgress&)>;
 
 struct PublishReport {
-  std::size_t files = 0;            // entries in the manifest
-  std::size_t objects_written = 0;  // contents the server did not hold
-  std::size_t objects_kept = 0;     // contents already there, left untouched
-  std::uint64_t bytes = 0;          // the release's uncompressed size
-  std::filesystem::path manifest;   // where the manifest was written
+  std::size_t files = 0;                  // entries in the manifest
+  std::size_t objects_written = 0;        // contents the server did not hold
+  std::size_t objects_kept = 0;           // contents already there, left untouched
+  std::uint64_t bytes = 0;                // the release's uncompressed size
+  std::filesystem::path manifest;         // where the manifest was written
+  std::optional<std::int64_t> signed_at;  // the signing time used, when signed
+  bool clock_behind = false;              // the clock was behind the signature served before
 };
 
 // Publishes `options.from` as release `options.version` below `options.to`. Everything is

@@ -5,7 +5,6 @@
 #include <map>
 
 #include "base/path_pieces.h"
-#include "base/unicode_lower.h"
 #include "base/utf.h"
 #include "install/manifest.h"
 #include "install/windows_names.h"
@@ -19,22 +18,14 @@ namespace fs = std::filesystem;
 // Files are read in pieces of this size.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
-// Windows compares names without regard to case in every script; the simple lower-case mapping
-// of each code point finds the names it would take for one another. The final sigma is folded
-// as well: Windows upper-cases it, like the medial one, to capital sigma.
-std::u32string case_folded(std::string_view utf8) {
-  std::u32string text = lower_case(utf8_to_utf16(utf8).value_or(std::u16string()));
-  std::replace(text.begin(), text.end(), U'\u03C2', U'\u03C3');
-  return text;
-}
-
 }  // namespace
 
 Status check_letter_case(const std::vector<SourceFile>& files) {
-  std::map<std::u32string, std::string_view> file_names;
-  std::map<std::u32string, std::string_view> folder_names;
+  // Names as Windows compares them: the launcher's own fold.
+  std::map<std::u16string, std::string_view> file_names;
+  std::map<std::u16string, std::string_view> folder_names;
   for (const SourceFile& file : files) {
-    const auto [existing, added] = file_names.emplace(case_folded(file.path), file.path);
+    const auto [existing, added] = file_names.emplace(folded_path_key(file.path), file.path);
     if (!added) {
       return fail("dois arquivos teriam o mesmo nome no Windows, que não distingue maiúsculas: \"" +
                   std::string(existing->second) + "\" e \"" + file.path + "\"");
@@ -42,7 +33,7 @@ Status check_letter_case(const std::vector<SourceFile>& files) {
     const std::string_view path = file.path;
     for (size_t slash = path.find('/'); slash != std::string_view::npos;
          slash = path.find('/', slash + 1)) {
-      folder_names.emplace(case_folded(path.substr(0, slash)), path.substr(0, slash));
+      folder_names.emplace(folded_path_key(path.substr(0, slash)), path.substr(0, slash));
     }
   }
   for (const auto& [folded, path] : file_names) {
@@ -64,6 +55,12 @@ Status check_manifest_path(const std::string& path) {
     if (!is_plain_windows_name(piece)) {
       return fail("nome impróprio para o Windows: \"" + std::string(piece) + "\" em \"" + path +
                   "\"");
+    }
+    if (has_short_name_form(piece)) {
+      return fail(
+          "nome no formato curto do Windows (8.3, como LONGFI~1.DLL), que pode coincidir "
+          "com o nome curto de outro arquivo: \"" +
+          std::string(piece) + "\" em \"" + path + "\"");
     }
     if (slash == std::string::npos) {
       break;
@@ -105,7 +102,9 @@ Result<std::vector<SourceFile>> list_release(const fs::path& from) {
       if (error) {
         break;
       }
-      if (fs::is_symlink(status)) {
+      // The library does not tell every kind of link on every system (MinGW's takes a Windows
+      // junction for a folder): the platform is asked as well.
+      if (fs::is_symlink(status) || is_link_elsewhere(entry.path())) {
         return fail("link simbólico na versão (publique o próprio arquivo): \"" + path + "\"");
       }
       if (fs::is_directory(status)) {

@@ -34,6 +34,11 @@ Status check_letter_case(const std::vector<SourceFile>& files);
 Result<std::string> read_whole_file(const std::filesystem::path& location,
                                     std::uint64_t expected_size);
 
+// True when the entry at `path` is a link of the platform's own (a symbolic link; on Windows any
+// reparse point: a junction, a mount point, a cloud file's placeholder), not followed.
+// Its two halves are release_folder_win.cpp and release_folder_posix.cpp.
+bool is_link_elsewhere(const std::filesystem::path& path);
+
 // True when `inner` is `outer` or lies below it.
 bool is_within(const std::filesystem::path& inner, const std::filesystem::path& outer);
 

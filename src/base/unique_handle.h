@@ -83,6 +83,13 @@ struct InternetHandleTraits {
   static void close(pointer handle) { ::WinHttpCloseHandle(handle); }
 };
 
+// A view of a file mapping, from MapViewOfFile.
+struct MappedViewTraits {
+  using pointer = void*;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer view) { ::UnmapViewOfFile(view); }
+};
+
 // A device context of CreateCompatibleDC.
 struct MemoryDcTraits {
   using pointer = HDC;
@@ -115,6 +122,7 @@ using unique_handle = UniqueHandle<KernelHandleTraits>;
 using unique_hkey = UniqueHandle<RegistryKeyTraits>;
 using unique_find = UniqueHandle<FindHandleTraits>;
 using unique_hinternet = UniqueHandle<InternetHandleTraits>;
+using unique_mapped_view = UniqueHandle<MappedViewTraits>;
 using unique_memory_dc = UniqueHandle<MemoryDcTraits>;
 using unique_bitmap = UniqueHandle<BitmapTraits>;
 using unique_local_memory = UniqueHandle<LocalMemoryTraits>;

@@ -55,69 +55,81 @@ bool is_lower_hex(char c) {
 }
 
 // Collects what the rules look at, event by event, without building the document's tree: the
-// top level's "version" and "files", and each entry's "path", "sha256", "size" and "zsize".
-// Like a tree, it keeps the last value of a repeated key; a value of another type than a rule
-// wants counts as missing (an empty text, a size of 0).
+// top level's "version", "files" and "rollout", each entry's "path", "sha256", "size", "zsize"
+// and "patches", and each patch's "from" and "zsize". Like a tree, it keeps the last value of a
+// repeated key; a value of another type than a rule wants counts as missing (an empty text, a
+// size of 0), except where a rule refuses the document for it (a "patches" or "rollout" of the
+// wrong kind).
 class ManifestReader {
  public:
   struct Collected {
     bool top_is_object = false;
     std::optional<std::string> version;              // when the last "version" is a string
     std::optional<std::vector<ManifestFile>> files;  // when the last "files" is an array
+    std::vector<char> bad_patches;                   // by entry: its "patches" breaks a rule
+    std::optional<std::uint64_t> rollout;            // when the last "rollout" is a number
+    bool bad_rollout = false;                        // the last "rollout" is something else
   };
 
   Collected& collected() { return collected_; }
 
   void other_value() {
-    if (frame() == Frame::kTop) {
-      if (key_ == Key::kVersion) {
-        collected_.version.reset();
-      } else if (key_ == Key::kFiles) {
-        collected_.files.reset();
-      }
-    } else if (frame() == Frame::kFiles) {
-      collected_.files->emplace_back();  // an entry with neither path nor digest
-    } else if (frame() == Frame::kEntry) {
-      ManifestFile& file = collected_.files->back();
-      switch (key_) {
-        case Key::kPath:
-          file.path.clear();
-          break;
-        case Key::kSha256:
-          file.sha256.clear();
-          break;
-        case Key::kSize:
-          file.size = 0;
-          break;
-        case Key::kZsize:
-          file.zsize = 0;
-          break;
-        default:
-          break;
-      }
+    switch (frame()) {
+      case Frame::kTop:
+        if (key_ == Key::kVersion) {
+          collected_.version.reset();
+        } else if (key_ == Key::kFiles) {
+          collected_.files.reset();
+        } else if (key_ == Key::kRollout) {
+          collected_.rollout.reset();
+          collected_.bad_rollout = true;
+        }
+        break;
+      case Frame::kFiles:
+        new_entry();  // an entry with neither path nor digest
+        break;
+      case Frame::kEntry:
+        clear_entry_field();
+        break;
+      case Frame::kPatches:
+        entry().patches.emplace_back();
+        collected_.bad_patches.back() = true;  // a patch that is not an object
+        break;
+      case Frame::kPatch:
+        if (key_ == Key::kFrom) {
+          entry().patches.back().from.clear();
+        } else if (key_ == Key::kZsize) {
+          entry().patches.back().zsize = 0;
+        }
+        break;
+      case Frame::kSkipped:
+        break;
     }
   }
 
   void unsigned_number(std::uint64_t value) {
     if (frame() == Frame::kEntry && (key_ == Key::kSize || key_ == Key::kZsize)) {
-      ManifestFile& file = collected_.files->back();
-      (key_ == Key::kSize ? file.size : file.zsize) = value;
-      return;
+      (key_ == Key::kSize ? entry().size : entry().zsize) = value;
+    } else if (frame() == Frame::kPatch && key_ == Key::kZsize) {
+      entry().patches.back().zsize = value;
+    } else if (frame() == Frame::kTop && key_ == Key::kRollout) {
+      collected_.rollout = value;
+      collected_.bad_rollout = false;
+    } else {
+      other_value();
     }
-    other_value();
   }
 
   void string(std::string_view value) {
     if (frame() == Frame::kTop && key_ == Key::kVersion) {
       collected_.version.emplace(value);
-      return;
+    } else if (frame() == Frame::kEntry && (key_ == Key::kPath || key_ == Key::kSha256)) {
+      (key_ == Key::kPath ? entry().path : entry().sha256).assign(value);
+    } else if (frame() == Frame::kPatch && key_ == Key::kFrom) {
+      entry().patches.back().from.assign(value);
+    } else {
+      other_value();
     }
-    if (frame() == Frame::kEntry && (key_ == Key::kPath || key_ == Key::kSha256)) {
-      ManifestFile& file = collected_.files->back();
-      (key_ == Key::kPath ? file.path : file.sha256).assign(value);
-      return;
-    }
-    other_value();
   }
 
   void start_object() {
@@ -125,17 +137,25 @@ class ManifestReader {
       collected_.top_is_object = true;
       frames_.push_back(Frame::kTop);
     } else if (frame() == Frame::kFiles) {
-      collected_.files->emplace_back();
+      new_entry();
       frames_.push_back(Frame::kEntry);
+    } else if (frame() == Frame::kPatches) {
+      entry().patches.emplace_back();
+      frames_.push_back(Frame::kPatch);
     } else {
       container_value();
     }
   }
 
   void start_array() {
-    if (!frames_.empty() && frame() == Frame::kTop && key_ == Key::kFiles) {
+    if (frame() == Frame::kTop && key_ == Key::kFiles) {
       collected_.files.emplace();
+      collected_.bad_patches.clear();
       frames_.push_back(Frame::kFiles);
+    } else if (frame() == Frame::kEntry && key_ == Key::kPatches) {
+      entry().patches.clear();
+      collected_.bad_patches.back() = false;
+      frames_.push_back(Frame::kPatches);
     } else {
       container_value();
     }
@@ -145,31 +165,73 @@ class ManifestReader {
   void end_array() { end_container(); }
 
   void key(std::string_view name) {
+    struct Known {
+      Frame frame;
+      std::string_view name;
+      Key key;
+    };
+    static constexpr Known kKnown[] = {
+        {Frame::kTop, "version", Key::kVersion}, {Frame::kTop, "files", Key::kFiles},
+        {Frame::kTop, "rollout", Key::kRollout}, {Frame::kEntry, "path", Key::kPath},
+        {Frame::kEntry, "sha256", Key::kSha256}, {Frame::kEntry, "size", Key::kSize},
+        {Frame::kEntry, "zsize", Key::kZsize},   {Frame::kEntry, "patches", Key::kPatches},
+        {Frame::kPatch, "from", Key::kFrom},     {Frame::kPatch, "zsize", Key::kZsize},
+    };
     key_ = Key::kOther;
-    if (frame() == Frame::kTop) {
-      if (name == "version") {
-        key_ = Key::kVersion;
-      } else if (name == "files") {
-        key_ = Key::kFiles;
-      }
-    } else if (frame() == Frame::kEntry) {
-      if (name == "path") {
-        key_ = Key::kPath;
-      } else if (name == "sha256") {
-        key_ = Key::kSha256;
-      } else if (name == "size") {
-        key_ = Key::kSize;
-      } else if (name == "zsize") {
-        key_ = Key::kZsize;
+    for (const Known& known : kKnown) {
+      if (known.frame == frame() && known.name == name) {
+        key_ = known.key;
+        return;
       }
     }
   }
 
  private:
-  enum class Frame { kTop, kFiles, kEntry, kSkipped };
-  enum class Key { kOther, kVersion, kFiles, kPath, kSha256, kSize, kZsize };
+  enum class Frame { kTop, kFiles, kEntry, kPatches, kPatch, kSkipped };
+  enum class Key {
+    kOther,
+    kVersion,
+    kFiles,
+    kRollout,
+    kPath,
+    kSha256,
+    kSize,
+    kZsize,
+    kPatches,
+    kFrom
+  };
 
   Frame frame() const { return frames_.empty() ? Frame::kSkipped : frames_.back(); }
+  ManifestFile& entry() { return collected_.files->back(); }
+
+  void new_entry() {
+    collected_.files->emplace_back();
+    collected_.bad_patches.push_back(false);
+  }
+
+  void clear_entry_field() {
+    switch (key_) {
+      case Key::kPath:
+        entry().path.clear();
+        break;
+      case Key::kSha256:
+        entry().sha256.clear();
+        break;
+      case Key::kSize:
+        entry().size = 0;
+        break;
+      case Key::kZsize:
+        entry().zsize = 0;
+        break;
+      case Key::kPatches:
+        // Not an array: a list of patches the launcher could not read.
+        entry().patches.clear();
+        collected_.bad_patches.back() = true;
+        break;
+      default:
+        break;
+    }
+  }
 
   // An object or array where no rule wants one: it counts as a value of another type, and
   // everything inside it is passed over.
@@ -190,6 +252,27 @@ class ManifestReader {
 
 bool is_valid_digest(std::string_view sha256) {
   return sha256.size() == 64 && std::all_of(sha256.begin(), sha256.end(), is_lower_hex);
+}
+
+void lower_in_place(std::string& text) {
+  for (char& c : text) {
+    c = ascii_lower(c);
+  }
+}
+
+// Each patch names the digest it starts from (never the file's own: that content needs no
+// patch) and its size, which cannot be 0; there are at most kMostPatches.
+bool are_valid_patches(ManifestFile& file) {
+  if (file.patches.size() > kMostPatches) {
+    return false;
+  }
+  for (PatchOffer& patch : file.patches) {
+    lower_in_place(patch.from);
+    if (!is_valid_digest(patch.from) || patch.from == file.sha256 || patch.zsize == 0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool ends_with_partial(std::string_view label) {
@@ -318,11 +401,11 @@ Result<ReleaseManifest> parse_bounded_manifest(std::string document) {
   manifest.version = std::move(*collected.version);
   manifest.files = std::move(*collected.files);
   bool has_program = false;
-  for (ManifestFile& file : manifest.files) {
-    for (char& c : file.sha256) {
-      c = ascii_lower(c);
-    }
-    if (!is_valid_manifest_path(file.path) || !is_valid_digest(file.sha256)) {
+  for (std::size_t i = 0; i < manifest.files.size(); ++i) {
+    ManifestFile& file = manifest.files[i];
+    lower_in_place(file.sha256);
+    if (!is_valid_manifest_path(file.path) || !is_valid_digest(file.sha256) ||
+        collected.bad_patches[i] || !are_valid_patches(file)) {
       return fail("arquivo inválido na lista");
     }
     has_program = has_program || file.path == "Nelo.exe";
@@ -330,6 +413,11 @@ Result<ReleaseManifest> parse_bounded_manifest(std::string document) {
   if (!has_program) {
     return fail("lista sem o Nelo.exe");
   }
+  // A share that is not a whole percentage is no share a launcher could hold itself to.
+  if (collected.bad_rollout || (collected.rollout && *collected.rollout > 100)) {
+    return fail("lista inválida");
+  }
+  manifest.rollout = collected.rollout;
   manifest.document = std::move(document);
   return manifest;
 }

@@ -1,7 +1,10 @@
 // The release manifest: one JSON document naming a release and its files.
 //
 //   {"version": "1.2.3",
-//    "files": [{"path": "Nelo.exe", "sha256": "<64 hex digits>", "size": 123, "zsize": 45}, ...]}
+//    "rollout": 25,                                   (optional: the share of installations)
+//    "files": [{"path": "Nelo.exe", "sha256": "<64 hex digits>", "size": 123, "zsize": 45,
+//               "patches": [{"from": "<64 hex digits>", "zsize": 6}]},   (optional)
+//              ...]}
 //
 // The server publishes it as "app/manifest.json"; every version folder keeps the exact bytes it
 // was built from as ".manifest.json".
@@ -17,15 +20,28 @@
 
 namespace nelo {
 
+// A patch that turns an older content of the file into this one: a zstd frame made with the
+// older content as its prefix, served as "app/patches/<from>-<sha256>".
+struct PatchOffer {
+  std::string from;  // 64 lower-case hexadecimal digits: the digest of the older content
+  std::uint64_t zsize = 0;
+};
+
+// The most patches one file may list.
+constexpr std::size_t kMostPatches = 8;
+
 struct ManifestFile {
   std::string path;    // as written; "/" and "\" both separate pieces
   std::string sha256;  // 64 lower-case hexadecimal digits
   std::uint64_t size = 0;
   std::uint64_t zsize = 0;
+  std::vector<PatchOffer> patches = {};  // none for a manifest without them
 };
 
 struct ReleaseManifest {
   std::string version;
+  // The share of installations, in percent, the release is for; nothing: all of them.
+  std::optional<std::uint64_t> rollout;
   std::vector<ManifestFile> files;  // document order, duplicates kept
   std::string document;             // the exact bytes parsed
   std::string signature;            // its signature file as fetched; empty when unsigned
@@ -39,9 +55,10 @@ constexpr int kManifestMaxDepth = 128;
 constexpr std::uint64_t kManifestMaxBytes = 64ull << 20;
 
 // Accepts a document or gives the first rule it breaks: "lista inválida", "lista sem versão",
-// "lista sem arquivos", "arquivo inválido na lista" or "lista sem o Nelo.exe". A document larger
-// than `kManifestMaxBytes`, or one that memory cannot hold parsed, is "lista inválida": never an
-// exception. Pure: no I/O.
+// "lista sem arquivos", "arquivo inválido na lista" (also for malformed "patches") or "lista
+// sem o Nelo.exe"; then "lista inválida" for a "rollout" that is not a whole number up to 100. A
+// document larger than `kManifestMaxBytes`, or one that memory cannot hold parsed, is "lista
+// inválida": never an exception. Pure: no I/O.
 Result<ReleaseManifest> parse_release_manifest(std::string document);
 
 // True for a version label that names exactly one ordinary folder below "versions": ASCII

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "install/object_stream.h"
+#include "install/patch_stream.h"
 
 namespace nelo {
 namespace {
@@ -10,6 +11,37 @@ namespace {
 // What a download that was told to stop gives; the board holds the failure that stopped it.
 Failure stopped() {
   return fail("interrompido");
+}
+
+// Fetches `path`, a served body of `size` bytes (0: unknown) of which the first `offset` are
+// here already, in as many ranges as it takes, handing every chunk to `take` until it has
+// enough or the body ends. Each chunk is counted on the board, which also says when to stop.
+Status fetch_body(UpdateClient& client, TransferBoard& board, const std::string& path,
+                  std::uint64_t size, std::uint64_t offset, std::uint64_t range_bytes,
+                  const BodyReceiver& take) {
+  for (bool more = true; more;) {
+    const ByteRange range = next_range(size, offset, range_bytes);
+    std::uint64_t received = 0;
+    Result<Receive> last = Receive::kMore;
+    const auto ended = client.fetch(path, range, [&](std::string_view chunk) -> Result<Receive> {
+      if (board.stopped()) {
+        return stopped();
+      }
+      received += chunk.size();
+      board.add_bytes(chunk.size());
+      last = take(chunk);
+      return last;
+    });
+    if (!ended) {
+      return ended.error();
+    }
+    offset += received;
+    // The body ends with this answer: the receiver has enough, or it ran to the end, or brought
+    // less than asked for.
+    more = last.ok() && *last == Receive::kMore && range.length != 0 && !ended->whole_object &&
+           received == range.length;
+  }
+  return {};
 }
 
 // Fetches one object into its target: from the bytes an earlier attempt kept, when there are,
@@ -27,7 +59,17 @@ class ObjectFetch {
         file_(file),
         target_(target) {}
 
-  Status run(std::uint64_t kept) {
+  Status run(std::uint64_t kept, const PatchSource* patch) {
+    if (patch != nullptr && kept == 0) {
+      Status patched = attempt_patch(*patch);
+      if (patched || board_.stopped()) {
+        return patched;
+      }
+      // Only the whole object's failure fails the staging: it is fetched after all, and counted.
+      store_.note("patch de " + file_.path + " recusado (" + patched.message() +
+                  "): o arquivo inteiro é baixado");
+      board_.add_to_total(file_.zsize == 0 ? 1 : file_.zsize);
+    }
     Status fetched = attempt(kept);
     if (!fetched && refused_ && kept > 0 && !board_.stopped()) {
       // The kept bytes may be what the content was refused for (a torn write): once more, from
@@ -38,6 +80,35 @@ class ObjectFetch {
   }
 
  private:
+  // The content made from an older one (the file `patch.old` holds it) and a patch, decoded
+  // straight into the mapped new file.
+  Status attempt_patch(const PatchSource& patch) {
+    auto old = store_.view_file(patch.old);
+    if (!old) {
+      return old.error();
+    }
+    auto out = store_.create_mapped_file(target_, file_.size);
+    if (!out) {
+      return fail("gravar " + file_.path + ": " + out.message());
+    }
+    PatchStream stream(file_, (*old)->bytes(), (*out)->bytes());
+    const std::string path = "app/patches/" + patch.offer->from + "-" + file_.sha256;
+    if (Status fetched =
+            fetch_body(client_, board_, path, patch.offer->zsize, 0, settings_.range_bytes,
+                       [&](std::string_view chunk) { return stream.take(chunk); });
+        !fetched) {
+      return fetched;
+    }
+    if (Status finished = stream.finish(); !finished) {
+      return finished;
+    }
+    if (Status committed = (*out)->commit(); !committed) {
+      return fail("gravar " + file_.path + ": " + committed.message());
+    }
+    board_.finish_file();
+    return {};
+  }
+
   Status attempt(std::uint64_t kept) {
     refused_ = false;
     auto out = store_.create_file(target_);
@@ -65,32 +136,21 @@ class ObjectFetch {
         keeper = std::move(kept_body).value();
       }
     }
-    while (!stream.ended()) {
-      const ByteRange range = next_range(file_.zsize, offset, settings_.range_bytes);
-      std::uint64_t received = 0;
-      const auto ended = client_.fetch("app/files/" + file_.sha256, range,
-                                       [&](std::string_view chunk) -> Result<Receive> {
-                                         if (board_.stopped()) {
-                                           return stopped();
-                                         }
-                                         if (keeper && !keeper->write(chunk)) {
-                                           keeper.reset();
-                                           store_.drop_kept_bodies(file_.sha256);
-                                         }
-                                         received += chunk.size();
-                                         board_.add_bytes(chunk.size());
-                                         Result<Receive> taken = stream.take(chunk);
-                                         refused_ = !taken;
-                                         return taken;
-                                       });
-      if (!ended) {
+    if (!stream.ended()) {
+      const Status fetched =
+          fetch_body(client_, board_, "app/files/" + file_.sha256, file_.zsize, offset,
+                     settings_.range_bytes, [&](std::string_view chunk) -> Result<Receive> {
+                       if (keeper && !keeper->write(chunk)) {
+                         keeper.reset();
+                         store_.drop_kept_bodies(file_.sha256);
+                       }
+                       Result<Receive> taken = stream.take(chunk);
+                       refused_ = !taken;
+                       return taken;
+                     });
+      if (!fetched) {
         // A network failure keeps what was kept for the next attempt; refused bytes do not.
-        return refused_ ? refuse(ended.error()) : ended.error();
-      }
-      offset += received;
-      // The object ends with this answer: it ran to the end, or brought less than asked for.
-      if (range.length == 0 || ended->whole_object || received < range.length) {
-        break;
+        return refused_ ? refuse(fetched) : fetched;
       }
     }
     keeper.reset();
@@ -134,10 +194,20 @@ ByteRange next_range(std::uint64_t zsize, std::uint64_t offset, std::uint64_t ra
   return {offset, std::min(range_bytes, zsize - offset)};
 }
 
+std::optional<PatchSource> usable_patch(const ManifestFile& file, const ReuseIndex& reuse) {
+  for (const PatchOffer& offer : file.patches) {
+    if (const std::filesystem::path* old = find_reusable(reuse, offer.from)) {
+      return PatchSource{&offer, *old};
+    }
+  }
+  return std::nullopt;
+}
+
 Status fetch_object(UpdateClient& client, VersionStore& store, TransferBoard& board,
                     const TransferSettings& settings, const ManifestFile& file,
-                    const std::filesystem::path& target, std::uint64_t kept) {
-  return ObjectFetch(client, store, board, settings, file, target).run(kept);
+                    const std::filesystem::path& target, std::uint64_t kept,
+                    const PatchSource* patch) {
+  return ObjectFetch(client, store, board, settings, file, target).run(kept, patch);
 }
 
 }  // namespace nelo

@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include "base/result.h"
 #include "install/manifest.h"
+#include "install/reuse.h"
 #include "install/transfer_board.h"
 #include "install/version_store.h"
 #include "net/update_client.h"
@@ -42,14 +44,29 @@ struct TransferSettings {
 ByteRange next_range(std::uint64_t zsize, std::uint64_t offset,
                      std::uint64_t range_bytes = kRangeBytes);
 
-// Fetches the object of `file` into a new file at `target`: from the `kept` compressed bytes an
-// earlier attempt kept (when there are), else from nothing. Every byte received is counted on
-// the board, which also says when to stop; the content is verified before the file is
-// committed, and a file that fails is removed. When content that went on from kept bytes is
-// refused, the object is fetched once more from nothing. Gives the first failure: the client's,
-// the stream's (" veio estragado", " não confere com a lista", "gravar ...").
+// A patch the file can be made with: one of its offers, and where the older content it starts
+// from lies on the disk.
+struct PatchSource {
+  const PatchOffer* offer = nullptr;
+  std::filesystem::path old;
+};
+
+// The first patch of `file` whose older content the index holds; nothing when there is none.
+std::optional<PatchSource> usable_patch(const ManifestFile& file, const ReuseIndex& reuse);
+
+// Fetches the content of `file` into a new file at `target`. With `patch` (and nothing kept),
+// from the patch first: any failure of that path (not found, corrupt, a content that does not
+// match, an older file gone or changed) is noted in the launcher log, the object's size is added
+// to the board's total, and the whole object is fetched instead. The object comes from the
+// `kept` compressed bytes an earlier attempt kept (when there are), else from nothing. Every
+// byte received is counted on the board, which also says when to stop; the content is verified
+// before the file is committed, and a file that fails is removed. When content that went on
+// from kept bytes is refused, the object is fetched once more from nothing. Gives the first
+// failure of the object: the client's, the stream's (" veio estragado", " não confere com a
+// lista", "gravar ...").
 Status fetch_object(UpdateClient& client, VersionStore& store, TransferBoard& board,
                     const TransferSettings& settings, const ManifestFile& file,
-                    const std::filesystem::path& target, std::uint64_t kept);
+                    const std::filesystem::path& target, std::uint64_t kept,
+                    const PatchSource* patch = nullptr);
 
 }  // namespace nelo

@@ -94,10 +94,23 @@ Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, cons
     const auto found = kept.find(file.sha256);
     return found == kept.end() ? 0 : found->second;
   };
+  // A file whose older content the current version holds comes from a patch when it offers
+  // one; the totals count what is fetched: the patch, or what the object still lacks.
+  std::unordered_map<const ManifestFile*, PatchSource> patches;
   DownloadProgress start;
   for (const FileTarget& entry : downloads) {
-    const std::uint64_t listed = entry.file->zsize == 0 ? 1 : entry.file->zsize;
-    start.bytes_total += listed - std::min(listed, kept_of(*entry.file));
+    const std::uint64_t kept_bytes = kept_of(*entry.file);
+    std::optional<PatchSource> patch;
+    if (kept_bytes == 0) {
+      patch = usable_patch(*entry.file, reuse);
+    }
+    if (patch) {
+      start.bytes_total += patch->offer->zsize;
+      patches.emplace(entry.file, *patch);
+    } else {
+      const std::uint64_t listed = entry.file->zsize == 0 ? 1 : entry.file->zsize;
+      start.bytes_total += listed - std::min(listed, kept_bytes);
+    }
     ++start.file_count;
   }
   TransferBoard board(start, sink);
@@ -117,8 +130,9 @@ Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, cons
     }
   };
   work_through(downloads, transfers, board, take_over_all, [&](const FileTarget& entry) {
+    const auto patch = patches.find(entry.file);
     return fetch_object(client, store, board, settings, *entry.file, entry.target,
-                        kept_of(*entry.file));
+                        kept_of(*entry.file), patch == patches.end() ? nullptr : &patch->second);
   });
   if (std::optional<Failure> failure = board.failure()) {
     return *failure;

@@ -28,6 +28,14 @@ void TransferBoard::finish_file() {
   }
 }
 
+void TransferBoard::add_to_total(std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  progress_.bytes_total += bytes;
+  if (sink_) {
+    sink_(progress_);
+  }
+}
+
 void TransferBoard::fail(Failure failure) {
   std::lock_guard lock(mutex_);
   if (!failure_) {

@@ -23,6 +23,9 @@ class TransferBoard {
   void add_bytes(std::uint64_t bytes);
   // Counts one more file fetched, verified and written, and reports.
   void finish_file();
+  // Counts `bytes` more to receive than the start said (a patch that fell back to its whole
+  // object), and reports.
+  void add_to_total(std::uint64_t bytes);
 
   // Records a failure; the first one recorded is the staging's, and from then on every
   // transfer is to stop.

@@ -22,6 +22,7 @@
 
 #include "base/result.h"
 #include "install/file_writer.h"
+#include "install/mapped_file.h"
 #include "install/manifest.h"
 #include "install/release_signature.h"
 #include "install/reuse.h"
@@ -93,6 +94,15 @@ class VersionStore {
                               const std::filesystem::path& to) = 0;
   // A whole small file (a stored manifest), or nothing when it cannot be read.
   virtual std::optional<std::string> read_small(const std::filesystem::path& path) = 0;
+  // An existing file's content, mapped read-only (never read whole into memory). Fails with the
+  // system's error text.
+  virtual Result<std::unique_ptr<FileView>> view_file(const std::filesystem::path& path) = 0;
+  // A new file of exactly `size` bytes at `target`, mapped for writing; like create_file, it
+  // replaces a file of that name when it is created and is removed again unless committed.
+  virtual Result<std::unique_ptr<MappedNewFile>> create_mapped_file(
+      const std::filesystem::path& target, std::uint64_t size) = 0;
+  // A line in the launcher log, for what nobody watches and somebody may want to know.
+  virtual void note(std::string_view line) = 0;
   // Renames a folder; fails when `to` exists.
   virtual Status move_folder(const std::filesystem::path& from,
                              const std::filesystem::path& to) = 0;

@@ -1,6 +1,6 @@
 // The version store on the real disk, below the installation root. Its code sits in one file a
 // concern: current_pointer_win.cpp, stored_manifest_win.cpp, staging_disk_win.cpp,
-// kept_bodies_win.cpp and update_lock_win.cpp.
+// kept_bodies_win.cpp, mapped_files_win.cpp and update_lock_win.cpp.
 #pragma once
 
 #include "base/win_support.h"
@@ -38,6 +38,10 @@ class WindowsVersionStore final : public VersionStore {
   void remove_file(const std::filesystem::path& path) override;
   Status replace_file(const std::filesystem::path& from, const std::filesystem::path& to) override;
   std::optional<std::string> read_small(const std::filesystem::path& path) override;
+  Result<std::unique_ptr<FileView>> view_file(const std::filesystem::path& path) override;
+  Result<std::unique_ptr<MappedNewFile>> create_mapped_file(const std::filesystem::path& target,
+                                                            std::uint64_t size) override;
+  void note(std::string_view line) override;
   Status move_folder(const std::filesystem::path& from, const std::filesystem::path& to) override;
   void prune_versions(std::string_view keep, const std::optional<std::string>& previous) override;
 

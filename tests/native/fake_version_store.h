@@ -27,6 +27,7 @@ class FakeVersionStore final : public VersionStore {
   std::map<std::string, int> create_calls;  // folder to the number of requests for it
   std::map<std::string, std::string> kept;  // compressed bytes kept, by object digest
   std::vector<std::string> hashed;          // files whose digest was asked for
+  std::vector<std::string> notes;           // lines for the launcher log
 
   // The versions.
   std::optional<std::string> current;
@@ -196,6 +197,29 @@ class FakeVersionStore final : public VersionStore {
     files.erase(it);
     return {};
   }
+  Result<std::unique_ptr<FileView>> view_file(const std::filesystem::path& path) override {
+    std::lock_guard lock(*mutex_);
+    const auto it = files.find(key(path));
+    if (it == files.end()) {
+      return fail("não encontrado (os error 2)");
+    }
+    return std::unique_ptr<FileView>(std::make_unique<View>(*it->second));
+  }
+  Result<std::unique_ptr<MappedNewFile>> create_mapped_file(const std::filesystem::path& target,
+                                                            std::uint64_t size) override {
+    std::lock_guard lock(*mutex_);
+    log.push_back("map " + key(target));
+    if (failing.count(key(target))) {
+      return fail("disco cheio (os error 112)");
+    }
+    auto file = std::make_shared<std::string>(size, '\0');
+    files[key(target)] = file;
+    return std::unique_ptr<MappedNewFile>(std::make_unique<Mapped>(*this, key(target), file));
+  }
+  void note(std::string_view line) override {
+    std::lock_guard lock(*mutex_);
+    notes.emplace_back(line);
+  }
   std::optional<std::string> read_small(const std::filesystem::path& path) override {
     std::lock_guard lock(*mutex_);
     const auto it = files.find(key(path));
@@ -275,6 +299,43 @@ class FakeVersionStore final : public VersionStore {
   }
 
  private:
+  // A copy of a file's content at the moment it was mapped.
+  class View final : public FileView {
+   public:
+    explicit View(std::string content) : content_(std::move(content)) {}
+    std::string_view bytes() const override { return content_; }
+
+   private:
+    std::string content_;
+  };
+
+  // A new file written in place; it vanishes unless committed.
+  class Mapped final : public MappedNewFile {
+   public:
+    Mapped(FakeVersionStore& store, std::string name, std::shared_ptr<std::string> file)
+        : store_(store), name_(std::move(name)), file_(std::move(file)) {}
+    ~Mapped() override {
+      if (!committed_) {
+        std::lock_guard lock(*store_.mutex_);
+        if (const auto it = store_.files.find(name_);
+            it != store_.files.end() && it->second == file_) {
+          store_.files.erase(it);
+        }
+      }
+    }
+    std::span<char> bytes() override { return {file_->data(), file_->size()}; }
+    Status commit() override {
+      committed_ = true;
+      return {};
+    }
+
+   private:
+    FakeVersionStore& store_;
+    std::string name_;
+    std::shared_ptr<std::string> file_;
+    bool committed_ = false;
+  };
+
   // A file of the fake disk written piece by piece: a new file vanishes unless committed, kept
   // bytes stay.
   class Writer final : public FileWriter {

@@ -117,12 +117,17 @@ TEST(ManifestReadingTest, TheEventReaderAgreesWithAWholeTreeOnMutatedManifests) 
       R"({"version": "1", "version": 3, "files": [], "files": [{"path": "Nelo.exe",
           "sha256": ")" +
           digest + R"(", "patches": [{"from": "x", "zsize": 3}]}]})",
+      R"({"version": "1", "rollout": 25, "files": [{"path": "Nelo.exe", "sha256": ")" + digest +
+          R"(", "patches": [{"from": ")" + std::string(64, 'B') + R"(", "zsize": 3},
+          {"zsize": 1, "from": ")" +
+          std::string(64, 'c') + R"(", "x": [1]}]}]})",
   };
   const std::string pieces[] = {
-      "{",        "}",         "[",           "]",        ",",         ":",
-      "\"",       "\\",        "1",           "-",        ".",         "e",
-      "\"path\"", "\"files\"", "\"version\"", "\"size\"", "null",      "\"Nelo.exe\"",
-      "\\u00e9",  "\xC3\xA9",  " ",           "0",        "\"sha256\""};
+      "{",        "}",           "[",           "]",        ",",          ":",
+      "\"",       "\\",          "1",           "-",        ".",          "e",
+      "\"path\"", "\"files\"",   "\"version\"", "\"size\"", "null",       "\"Nelo.exe\"",
+      "\\u00e9",  "\xC3\xA9",    " ",           "0",        "\"sha256\"", "\"patches\"",
+      "\"from\"", "\"rollout\"", "101",         "100"};
   std::mt19937 generator(11);
   int accepted = 0;
   for (int round = 0; round < 20000; ++round) {
@@ -152,6 +157,19 @@ TEST(ManifestReadingTest, TheEventReaderAgreesWithAWholeTreeOnMutatedManifests) 
     accepted += expected.find('\n') != std::string::npos;
   }
   EXPECT_GT(accepted, 100) << "the mutations keep enough documents valid to compare";
+}
+
+TEST(ManifestReadingTest, AReaderThatKnowsNoPatchesNorSharesPassesThemOver) {
+  // What the launchers before these fields read: the same files, the fields left out.
+  const std::string digest(64, 'a');
+  const std::string document =
+      R"({"version": "2.0", "rollout": 30, "files": [{"path": "Nelo.exe", "sha256": ")" + digest +
+      R"(", "size": 4, "zsize": 3, "patches": [{"from": ")" + std::string(64, 'b') +
+      R"(", "zsize": 2}]}]})";
+  EXPECT_EQ(testing_support::oracle_reading(document, /*with_later_fields=*/false),
+            "2.0 -\nNelo.exe " + digest + " 4 3\n");
+  EXPECT_EQ(testing_support::launcher_reading(parse_release_manifest(document)),
+            "2.0 30\nNelo.exe " + digest + " 4 3 " + std::string(64, 'b') + ":2\n");
 }
 
 }  // namespace

@@ -12,9 +12,11 @@
 namespace nelo::testing_support {
 
 // What `parse_release_manifest` must give for `document`: the message, or the accepted fields
-// written out one per line ("version", then "path sha256 size zsize" per entry). The size limit,
-// the byte-order mark, NUL bytes and the nesting depth are checked by the caller.
-inline std::string oracle_reading(const std::string& document) {
+// written out one per line ("version rollout", then "path sha256 size zsize" and each patch's
+// " from:zsize" per entry). The size limit, the byte-order mark, NUL bytes and the nesting depth
+// are checked by the caller. Without `with_later_fields`, the rules of a launcher that knows
+// neither "patches" nor "rollout" (which it passes over, as any other key).
+inline std::string oracle_reading(const std::string& document, bool with_later_fields = true) {
   using nlohmann::json;
   json value = json::parse(document, nullptr, /*allow_exceptions=*/false);
   if (value.is_discarded()) {
@@ -46,20 +48,48 @@ inline std::string oracle_reading(const std::string& document) {
     const auto it = entry.find(key);
     return it != entry.end() && it->is_number_unsigned() ? it->get<std::uint64_t>() : 0;
   };
-  std::string reading = version->get<std::string>() + "\n";
+  const auto is_digest = [](const std::string& digest) {
+    return digest.size() == 64 && digest.find_first_not_of("0123456789abcdef") == std::string::npos;
+  };
+  std::string entries;
   bool has_program = false;
   for (const json& entry : *files) {
     const std::string path = text(entry, "path");
     const std::string sha256 = ascii_lower(text(entry, "sha256"));
-    if (!is_valid_manifest_path(path) || sha256.size() != 64 ||
-        sha256.find_first_not_of("0123456789abcdef") != std::string::npos) {
+    if (!is_valid_manifest_path(path) || !is_digest(sha256)) {
       return "arquivo inválido na lista";
     }
+    std::string patches;
+    if (with_later_fields && entry.is_object() && entry.contains("patches")) {
+      const json& list = entry.at("patches");
+      if (!list.is_array() || list.size() > kMostPatches) {
+        return "arquivo inválido na lista";
+      }
+      for (const json& patch : list) {
+        const std::string from = ascii_lower(text(patch, "from"));
+        const std::uint64_t zsize = number(patch, "zsize");
+        if (!patch.is_object() || !is_digest(from) || from == sha256 || zsize == 0) {
+          return "arquivo inválido na lista";
+        }
+        patches += " " + from + ":" + std::to_string(zsize);
+      }
+    }
     has_program = has_program || path == "Nelo.exe";
-    reading += path + " " + sha256 + " " + std::to_string(number(entry, "size")) + " " +
-               std::to_string(number(entry, "zsize")) + "\n";
+    entries += path + " " + sha256 + " " + std::to_string(number(entry, "size")) + " " +
+               std::to_string(number(entry, "zsize")) + patches + "\n";
   }
-  return has_program ? reading : "lista sem o Nelo.exe";
+  if (!has_program) {
+    return "lista sem o Nelo.exe";
+  }
+  std::string rollout = "-";
+  if (with_later_fields && value.contains("rollout")) {
+    const json& share = value.at("rollout");
+    if (!share.is_number_unsigned() || share.get<std::uint64_t>() > 100) {
+      return "lista inválida";
+    }
+    rollout = std::to_string(share.get<std::uint64_t>());
+  }
+  return version->get<std::string>() + " " + rollout + "\n" + entries;
 }
 
 // The same written out for what the launcher's reader gave.
@@ -67,10 +97,15 @@ inline std::string launcher_reading(const Result<ReleaseManifest>& parsed) {
   if (!parsed.ok()) {
     return parsed.message();
   }
-  std::string reading = parsed->version + "\n";
+  std::string reading =
+      parsed->version + " " + (parsed->rollout ? std::to_string(*parsed->rollout) : "-") + "\n";
   for (const ManifestFile& file : parsed->files) {
     reading += file.path + " " + file.sha256 + " " + std::to_string(file.size) + " " +
-               std::to_string(file.zsize) + "\n";
+               std::to_string(file.zsize);
+    for (const PatchOffer& patch : file.patches) {
+      reading += " " + patch.from + ":" + std::to_string(patch.zsize);
+    }
+    reading += "\n";
   }
   return reading;
 }

@@ -133,6 +133,83 @@ INSTANTIATE_TEST_SUITE_P(
              manifest("{\"path\": \"Nelo.exe\", \"path\": \"a//b\", \"sha256\": \"" + kDigest +
                       "\"}"),
              "arquivo inválido na lista"},
+        // Patches: optional, and checked when present.
+        Case{"PatchesAccepted",
+             manifest(entry("Nelo.exe", kDigest,
+                            ", \"patches\": [{\"from\": \"" + kOtherDigest +
+                                "\", \"zsize\": 7}, {\"zsize\": 1, \"from\": \"" +
+                                std::string(64, 'C') + "\", \"note\": [1]}]")),
+             ""},
+        Case{"PatchesEmpty", manifest(entry("Nelo.exe", kDigest, ", \"patches\": []")), ""},
+        Case{"PatchesNotAnArray", manifest(entry("Nelo.exe", kDigest, ", \"patches\": {}")),
+             "arquivo inválido na lista"},
+        Case{"PatchesNull", manifest(entry("Nelo.exe", kDigest, ", \"patches\": null")),
+             "arquivo inválido na lista"},
+        Case{"PatchNotAnObject", manifest(entry("Nelo.exe", kDigest, ", \"patches\": [3]")),
+             "arquivo inválido na lista"},
+        Case{"PatchFromMissing",
+             manifest(entry("Nelo.exe", kDigest, ", \"patches\": [{\"zsize\": 7}]")),
+             "arquivo inválido na lista"},
+        Case{"PatchFromShort",
+             manifest(entry("Nelo.exe", kDigest,
+                            ", \"patches\": [{\"from\": \"abc\", \"zsize\": 7}]")),
+             "arquivo inválido na lista"},
+        Case{"PatchFromItsOwnContent",
+             manifest(entry("Nelo.exe", kDigest,
+                            ", \"patches\": [{\"from\": \"" + std::string(64, 'A') +
+                                "\", \"zsize\": 7}]")),
+             "arquivo inválido na lista"},
+        Case{"PatchWithoutSize",
+             manifest(entry("Nelo.exe", kDigest,
+                            ", \"patches\": [{\"from\": \"" + kOtherDigest + "\"}]")),
+             "arquivo inválido na lista"},
+        Case{"PatchOfSizeZero",
+             manifest(entry("Nelo.exe", kDigest,
+                            ", \"patches\": [{\"from\": \"" + kOtherDigest + "\", \"zsize\": 0}]")),
+             "arquivo inválido na lista"},
+        Case{"PatchSizeAString",
+             manifest(entry("Nelo.exe", kDigest,
+                            ", \"patches\": [{\"from\": \"" + kOtherDigest +
+                                "\", \"zsize\": \"7\"}]")),
+             "arquivo inválido na lista"},
+        Case{"TooManyPatches",
+             manifest(
+                 entry(
+                     "Nelo.exe", kDigest,
+                     ", \"patches\": [" +
+                         [] {
+                           std::string list;
+                           for (int i = 0; i < 9; ++i) {
+                             list += (i ? "," : "") + std::string("{\"from\": \"") +
+                                     std::string(63, 'b') + std::to_string(i) + "\", \"zsize\": 1}";
+                           }
+                           return list;
+                         }() +
+                         "]")),
+             "arquivo inválido na lista"},
+        Case{"PatchesLastOccurrenceWins",
+             manifest(entry("Nelo.exe", kDigest, ", \"patches\": 5, \"patches\": []")), ""},
+        // The share of installations.
+        Case{"Rollout", "{\"version\": \"1\", \"rollout\": 25, \"files\": [" + kProgram + "]}", ""},
+        Case{
+            "RolloutZeroAndHundred",
+            "{\"version\": \"1\", \"rollout\": 0, \"rollout\": 100, \"files\": [" + kProgram + "]}",
+            ""},
+        Case{"RolloutAboveHundred",
+             "{\"version\": \"1\", \"rollout\": 101, \"files\": [" + kProgram + "]}",
+             "lista inválida"},
+        Case{"RolloutNegative",
+             "{\"version\": \"1\", \"rollout\": -1, \"files\": [" + kProgram + "]}",
+             "lista inválida"},
+        Case{"RolloutFraction",
+             "{\"version\": \"1\", \"rollout\": 2.5, \"files\": [" + kProgram + "]}",
+             "lista inválida"},
+        Case{"RolloutString",
+             "{\"version\": \"1\", \"rollout\": \"25\", \"files\": [" + kProgram + "]}",
+             "lista inválida"},
+        Case{"RolloutAfterABadFile",
+             "{\"version\": \"1\", \"rollout\": \"x\", \"files\": [" + kProgram + ", 3]}",
+             "arquivo inválido na lista"},
         // Rule 3: the file list.
         Case{"NoFiles", "{\"version\": \"1\"}", "lista sem arquivos"},
         Case{"FilesNull", "{\"version\": \"1\", \"files\": null}", "lista sem arquivos"},

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "install/sha256.h"
+#include "nelo_publish/patch_maker.h"
 #include "tests/expect_ok.h"
 #include "tests/native/fake_update_client.h"
 #include "tests/native/fake_version_store.h"
@@ -454,6 +455,7 @@ TEST_F(StagingTest, ALargeObjectComesInRangesAndABreakResumesFromTheLastByteKept
   TransferSettings settings;
   settings.range_bytes = 64 * 1024;
   settings.keep_body_from = 100000;
+  settings.transfers = 1;  // the large object first and alone: Nelo.exe is never begun
   auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big.bin", content}}}, server_);
   const std::string object = "app/files/" + sha256_hex(content);
   const std::uint64_t zsize = server_.bodies[object].size();
@@ -470,8 +472,9 @@ TEST_F(StagingTest, ALargeObjectComesInRangesAndABreakResumesFromTheLastByteKept
       server_, manifest, {}, [&](const DownloadProgress& p) { progress.push_back(p); }, store_,
       std::nullopt, settings));
   EXPECT_EQ(store_.content("/v/2.0/big.bin"), content);
-  EXPECT_EQ(server_.bytes_sent() - sent_before, zsize - 150000)
-      << "only what was missing is fetched again (Nelo.exe was kept from the first attempt)";
+  const std::uint64_t program = server_.bodies["app/files/" + sha256_hex("p")].size();
+  EXPECT_EQ(server_.bytes_sent() - sent_before, zsize - 150000 + program)
+      << "only what was missing is fetched again";
   std::vector<ByteRange> ranges;
   for (const auto& request : server_.ranges_seen()) {
     if (request.path == object) {
@@ -485,7 +488,8 @@ TEST_F(StagingTest, ALargeObjectComesInRangesAndABreakResumesFromTheLastByteKept
   EXPECT_EQ(ranges[3].offset, 150000u) << "the second attempt goes on from the kept bytes";
   EXPECT_EQ(ranges[3].length, 65536u);
   EXPECT_EQ(ranges.back().offset + ranges.back().length, zsize);
-  EXPECT_EQ(progress.front().bytes_total, zsize - 150000) << "kept bytes are not to fetch";
+  EXPECT_EQ(progress.front().bytes_total, zsize - 150000 + program)
+      << "kept bytes are not to fetch";
   EXPECT_TRUE(store_.kept.empty()) << "nothing is kept once the object is whole";
 }
 
@@ -525,6 +529,99 @@ TEST_F(StagingTest, KeptBytesThatAreNotTheObjectsAreDroppedAndTheObjectFetchedWh
     ASSERT_OK(stage_release(server_, manifest, {}, nullptr, store, std::nullopt, settings))
         << c.name;
     EXPECT_EQ(store.content("/v/2.0/big.bin"), content) << c.name;
+  }
+}
+
+// A release whose file "res/pack.bin" changed a little since the installed version, with a
+// patch from the installed content on the server.
+struct PatchedUpdate {
+  std::string old_content = random_content(200000, 6);
+  std::string new_content;
+  ReleaseManifest manifest;
+  std::string patch;
+  std::string patch_path;
+
+  PatchedUpdate(FakeUpdateClient& server, FakeVersionStore& store) {
+    new_content = old_content;
+    new_content.replace(100000, 50, std::string(50, 'N'));
+    store.install("1.0", {{"Nelo.exe", "program"}, {"res/pack.bin", old_content}});
+    manifest = testing_support::publish_release(
+        "2.0", {{"Nelo.exe", "program"}, {"res/pack.bin", new_content}}, server);
+    patch = *publish::make_patch(old_content, new_content, new_content.size());
+    patch_path = "app/patches/" + sha256_hex(old_content) + "-" + sha256_hex(new_content);
+    server.bodies[patch_path] = patch;
+    manifest.files[1].patches = {{sha256_hex(old_content), patch.size()}};
+  }
+  ReuseIndex reuse(FakeVersionStore& store) const {
+    return store.reusable_files(std::string("1.0"), store.stored.at("1.0"));
+  }
+};
+
+TEST_F(StagingTest, AFileWithAPatchFromTheInstalledContentComesFromThePatch) {
+  PatchedUpdate update(server_, store_);
+  ASSERT_OK(stage(update.manifest, update.reuse(store_), "1.0"));
+  EXPECT_EQ(store_.content("/v/2.0/res/pack.bin"), update.new_content);
+  EXPECT_EQ(server_.requests_seen(), std::vector<std::string>{update.patch_path})
+      << "the patch alone is fetched, not the object";
+  ASSERT_FALSE(progress_.empty());
+  EXPECT_EQ(progress_.front().bytes_total, update.patch.size()) << "the total counts the patch";
+  EXPECT_EQ(progress_.back().bytes_done, update.patch.size());
+  EXPECT_TRUE(store_.notes.empty());
+}
+
+TEST_F(StagingTest, AnyFailureOfThePatchFallsBackToTheWholeObject) {
+  struct Case {
+    const char* name;
+    std::function<void(PatchedUpdate&, FakeUpdateClient&, FakeVersionStore&)> spoil;
+  };
+  const Case cases[] = {
+      {"the patch is not on the server", [](PatchedUpdate& u, FakeUpdateClient& s,
+                                            FakeVersionStore&) { s.bodies.erase(u.patch_path); }},
+      {"the patch is cut short",
+       [](PatchedUpdate& u, FakeUpdateClient& s, FakeVersionStore&) {
+         s.bodies[u.patch_path] = u.patch.substr(0, u.patch.size() / 2);
+       }},
+      {"the old file changed after the index was made",
+       [](PatchedUpdate&, FakeUpdateClient&, FakeVersionStore& d) {
+         std::string& old = *d.files["/v/1.0/res/pack.bin"];
+         old[10] ^= 1;
+       }},
+      {"the old file is gone", [](PatchedUpdate&, FakeUpdateClient&,
+                                  FakeVersionStore& d) { d.files.erase("/v/1.0/res/pack.bin"); }},
+      {"the patch decodes to other content",
+       [](PatchedUpdate& u, FakeUpdateClient& s, FakeVersionStore&) {
+         std::string other = u.new_content;
+         other[0] ^= 1;
+         s.bodies[u.patch_path] = *publish::make_patch(u.old_content, other, other.size());
+       }},
+  };
+  for (const Case& c : cases) {
+    FakeUpdateClient server;
+    FakeVersionStore store;
+    PatchedUpdate update(server, store);
+    const ReuseIndex reuse = update.reuse(store);
+    c.spoil(update, server, store);
+    std::vector<DownloadProgress> progress;
+    ASSERT_OK(stage_release(
+        server, update.manifest, reuse, [&](const DownloadProgress& p) { progress.push_back(p); },
+        store, "1.0"))
+        << c.name;
+    EXPECT_EQ(store.content("/v/2.0/res/pack.bin"), update.new_content) << c.name;
+    const auto requests = server.requests_seen();
+    EXPECT_EQ(requests.back(), "app/files/" + sha256_hex(update.new_content)) << c.name;
+    ASSERT_EQ(store.notes.size(), 1u) << c.name;
+    EXPECT_TRUE(store.notes[0].starts_with("patch de res/pack.bin recusado")) << store.notes[0];
+    EXPECT_EQ(progress.back().bytes_total, update.patch.size() + update.manifest.files[1].zsize)
+        << c.name << ": the whole object is added to what is to fetch";
+  }
+}
+
+TEST_F(StagingTest, WithoutTheOlderContentAPatchIsNeverAskedFor) {
+  PatchedUpdate update(server_, store_);
+  ASSERT_OK(stage(update.manifest, {}, "1.0"));
+  EXPECT_EQ(store_.content("/v/2.0/res/pack.bin"), update.new_content);
+  for (const std::string& request : server_.requests_seen()) {
+    EXPECT_FALSE(request.starts_with("app/patches/")) << request;
   }
 }
 

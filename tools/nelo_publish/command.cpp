@@ -90,8 +90,11 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
     command.help = true;
     return command;
   }
-  Result<CommandOptions> read = read_command_options(
-      arguments, {"version", "from", "to", "quality", "sign", "password-file", "expires"}, {}, 0);
+  Result<CommandOptions> read =
+      read_command_options(arguments,
+                           {"version", "from", "to", "quality", "sign", "password-file", "expires",
+                            "patch-from-releases"},
+                           {}, 0);
   if (!read) {
     return read.error();
   }
@@ -122,6 +125,14 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
     }
     command.options.expires_after = *duration;
   }
+  if (values.has("patch-from-releases")) {
+    const std::string& text = values.at("patch-from-releases");
+    if (text.size() != 1 || text[0] < '0' || text[0] > '0' + int(kMostPatchReleases)) {
+      return fail("--patch-from-releases espera um número de 0 a " +
+                  std::to_string(kMostPatchReleases) + ", não \"" + text + "\"");
+    }
+    command.options.patch_from_releases = static_cast<std::size_t>(text[0] - '0');
+  }
   if (values.has("quality")) {
     Result<int> quality = parse_quality(values.at("quality"));
     if (!quality) {
@@ -139,7 +150,9 @@ std::string publish_usage() {
          "Publica a versão RÓTULO do Nelo, contida em PASTA (com o Nelo.exe no topo), na árvore\n"
          "estática RAIZ que o servidor de atualização serve:\n"
          "  RAIZ/app/files/<sha256>   cada conteúdo distinto uma vez, em Brotli\n"
+         "  RAIZ/app/patches/...      patches das versões anteriores (veja abaixo)\n"
          "  RAIZ/app/manifest.json    a lista da versão, gravada por último\n"
+         "  RAIZ/releases/...         as versões publicadas aqui (não é servida)\n"
          "\n"
          "  --version RÓTULO  letras ASCII, dígitos, \".\" e \"-\" (por exemplo 1.4.0)\n"
          "  --from PASTA      a pasta da versão; links simbólicos dentro dela são recusados\n"
@@ -150,6 +163,11 @@ std::string publish_usage() {
          "  --password-file ARQUIVO\n"
          "                    a senha da chave na primeira linha do ARQUIVO (sem ela, a senha\n"
          "                    é pedida no terminal; uma chave de minisign -G -W não tem senha)\n"
+         "  --patch-from-releases K\n"
+         "                    para cada arquivo que mudou, um patch (zstd) a partir do conteúdo\n"
+         "                    do mesmo caminho em cada uma das K últimas versões publicadas em\n"
+         "                    RAIZ (padrão 3, 0 para nenhum), mantido só se for menor que a\n"
+         "                    metade do objeto inteiro: RAIZ/app/patches/<de>-<para>\n"
          "  --expires DURAÇÃO com --sign: a assinatura vence DURAÇÃO depois de feita (30d,\n"
          "                    12h, 45m, 600s); um lançador com chaves recusa então a lista\n"
          "                    (\"lista vencida\") até que seja assinada de novo (resign)\n"
@@ -295,7 +313,9 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
     out("versão " + command->options.version + " publicada: " + std::to_string(report->files) +
         " arquivos (" + mebibytes(report->bytes) + " MiB), " +
         std::to_string(report->objects_written) + " objetos novos, " +
-        std::to_string(report->objects_kept) + " já presentes; " + shown(report->manifest) + "\n");
+        std::to_string(report->objects_kept) + " já presentes, " +
+        std::to_string(report->patches_written) + " patches novos; " + shown(report->manifest) +
+        "\n");
     if (report->signed_at) {
       std::optional<std::int64_t> expires_at;
       if (command->options.expires_after) {

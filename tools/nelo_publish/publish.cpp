@@ -11,8 +11,11 @@
 #include "install/manifest.h"
 #include "install/sha256.h"
 #include "nelo_publish/atomic_file.h"
+#include "install/brotli_decode.h"
 #include "nelo_publish/brotli_encoder.h"
+#include "nelo_publish/patch_maker.h"
 #include "nelo_publish/release_folder.h"
+#include "nelo_publish/release_history.h"
 #include "nelo_publish/served_pair.h"
 #include "nelo_publish/text_paths.h"
 
@@ -23,6 +26,9 @@ namespace fs = std::filesystem;
 
 // Compressed sizes by digest; 0 until the object is known to be on the disk.
 using ObjectSizes = std::map<std::string, std::uint64_t>;
+
+// The patches each file of the release offers, by its path.
+using PatchOffers = std::map<std::string, std::vector<PatchOffer>>;
 
 Status check_options(const PublishOptions& options) {
   if (!is_valid_version_label(options.version)) {
@@ -92,7 +98,8 @@ Result<std::uint64_t> hash_files(std::vector<SourceFile>& files,
 }
 
 std::string manifest_document(const std::string& version, const std::vector<SourceFile>& files,
-                              const std::map<std::string, std::uint64_t>& zsizes) {
+                              const std::map<std::string, std::uint64_t>& zsizes,
+                              const PatchOffers& patches = {}) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const SourceFile& file : files) {
     nlohmann::ordered_json entry;
@@ -100,6 +107,13 @@ std::string manifest_document(const std::string& version, const std::vector<Sour
     entry["sha256"] = file.sha256;
     entry["size"] = file.size;
     entry["zsize"] = zsizes.at(file.sha256);
+    if (const auto offers = patches.find(file.path); offers != patches.end()) {
+      nlohmann::ordered_json list_of_patches = nlohmann::ordered_json::array();
+      for (const PatchOffer& offer : offers->second) {
+        list_of_patches.push_back({{"from", offer.from}, {"zsize", offer.zsize}});
+      }
+      entry["patches"] = std::move(list_of_patches);
+    }
     list.push_back(std::move(entry));
   }
   nlohmann::ordered_json document;
@@ -194,6 +208,97 @@ Status write_objects(const std::vector<const SourceFile*>& missing, const fs::pa
   return {};
 }
 
+// The content of an object the tree holds, decoded whole; nothing when it is missing or does not
+// decode to `size` bytes.
+std::optional<std::string> decoded_object(const fs::path& object, std::uint64_t size) {
+  std::error_code error;
+  if (!fs::is_regular_file(object, error)) {
+    return std::nullopt;
+  }
+  Result<std::string> body = read_whole_file(object, fs::file_size(object, error));
+  if (!body) {
+    return std::nullopt;
+  }
+  std::string content;
+  content.reserve(static_cast<std::size_t>(size));
+  BrotliStream stream;
+  const auto taken = stream.feed(*body, [&](std::string_view piece) -> Status {
+    content.append(piece);
+    return {};
+  });
+  if (!taken || *taken != BrotliStream::State::kEnded || content.size() != size) {
+    return std::nullopt;
+  }
+  return content;
+}
+
+// For each file whose content changed since one of the last releases published, a patch from
+// that release's content of the same path, kept only when it is less than half of the whole
+// object; up to `options.patch_from_releases` a file, the newest release first. Patches go to
+// app/patches/<from>-<to> by a rename each, before any manifest names them; one there already
+// is kept as it is.
+Result<PatchOffers> write_patches(const PublishOptions& options,
+                                  const std::vector<SourceFile>& files, const ObjectSizes& sizes,
+                                  const fs::path& app_folder, PublishReport& report) {
+  PatchOffers offers;
+  if (options.patch_from_releases == 0) {
+    return offers;
+  }
+  const std::vector<ReleaseManifest> earlier =
+      recent_releases(options.to, options.patch_from_releases, options.version);
+  const fs::path patches_folder = app_folder / "patches";
+  for (const SourceFile& file : files) {
+    std::optional<std::string> content;
+    for (const ReleaseManifest& release : earlier) {
+      const auto old = std::find_if(release.files.begin(), release.files.end(),
+                                    [&](const ManifestFile& f) { return f.path == file.path; });
+      std::vector<PatchOffer>& list = offers[file.path];
+      if (old == release.files.end() || old->sha256 == file.sha256 ||
+          std::any_of(list.begin(), list.end(),
+                      [&](const PatchOffer& offer) { return offer.from == old->sha256; })) {
+        continue;
+      }
+      const std::uint64_t worth = sizes.at(file.sha256) / 2;
+      const fs::path patch_path = patches_folder / (old->sha256 + "-" + file.sha256);
+      std::error_code error;
+      if (fs::is_regular_file(patch_path, error)) {
+        const std::uint64_t size = fs::file_size(patch_path, error);
+        if (!error && size > 0 && size < worth) {
+          list.push_back({old->sha256, size});
+        }
+        continue;
+      }
+      const std::optional<std::string> old_content =
+          decoded_object(app_folder / "files" / old->sha256, old->size);
+      if (!old_content) {
+        continue;  // that content is no longer in the tree
+      }
+      if (!content) {
+        Result<std::string> read = read_whole_file(file.location, file.size);
+        if (!read) {
+          return read.error();
+        }
+        content = std::move(read).value();
+      }
+      const std::optional<std::string> patch =
+          make_patch(*old_content, *content, static_cast<std::size_t>(worth));
+      if (!patch || patch->empty() || patch->size() >= worth) {
+        continue;
+      }
+      fs::create_directories(patches_folder, error);
+      if (Status written = write_whole_file(patch_path, *patch); !written) {
+        return written.error();
+      }
+      ++report.patches_written;
+      list.push_back({old->sha256, patch->size()});
+    }
+    if (offers[file.path].empty()) {
+      offers.erase(file.path);
+    }
+  }
+  return offers;
+}
+
 // The manifest and, with a key, its signature, in place of the served pair. The signing time is
 // never earlier than the one served already; an expiry counts from it.
 Status write_manifest(const PublishOptions& options, const std::string& document,
@@ -256,13 +361,22 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
       !written) {
     return written.error();
   }
-  const std::string document = manifest_document(options.version, *files, sizes);
-  if (Status readable = check_with_launcher_reader(document); !readable) {
-    return readable.error();
-  }
   PublishReport report;
+  const Result<PatchOffers> patches = write_patches(options, *files, sizes, app_folder, report);
+  if (!patches) {
+    return patches.error();
+  }
+  const std::string document = manifest_document(options.version, *files, sizes, *patches);
+  Result<ReleaseManifest> published = parse_release_manifest(document);
+  if (!published) {
+    return fail("o lançador recusaria o manifesto gerado: " + published.message());
+  }
   if (Status written = write_manifest(options, document, report); !written) {
     return written.error();
+  }
+  // Patches of the next releases start from this one.
+  if (Status recorded = record_release(options.to, *published); !recorded) {
+    return recorded.error();
   }
   report.files = files->size();
   report.objects_written = missing->size();

@@ -2,8 +2,12 @@
 // serves.
 //
 //   ROOT/app/files/<sha256>          each distinct content once, as a bare Brotli stream
+//   ROOT/app/patches/<from>-<to>     a zstd patch from an older content of a path to its new
+//                                    one, when less than half the whole object
 //   ROOT/app/manifest.json.minisig   its minisign signature, with --sign only
-//   ROOT/app/manifest.json           the release manifest, written last
+//   ROOT/app/manifest.json           the release manifest, written after the objects and patches
+//   ROOT/releases/...                the releases published here (release_history.h), never
+//                                    served
 //
 // Objects are named by the SHA-256 of their uncompressed content, so they never change once
 // written; publishing a new release adds the contents that are new and replaces the manifest.
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "install/manifest.h"
 #include "nelo_publish/manifest_signing.h"
 
 namespace nelo::publish {
@@ -25,6 +30,11 @@ namespace nelo::publish {
 constexpr int kDefaultQuality = 11;
 constexpr int kMinQuality = 0;
 constexpr int kMaxQuality = 11;
+
+// Patches from the last releases published, by default, and at most (the launcher reads no more
+// than kMostPatches a file).
+constexpr std::size_t kDefaultPatchReleases = 3;
+constexpr std::size_t kMostPatchReleases = kMostPatches;
 
 // Below this much input the command shows no progress even on a terminal.
 constexpr std::uint64_t kProgressThreshold = std::uint64_t{8} << 20;
@@ -39,6 +49,8 @@ struct PublishOptions {
   std::int64_t signing_time = 0;  // the clock, seconds since 1970, for the trusted comment
   // With a key: how long the signature stays good after its signing time; none for ever.
   std::optional<std::int64_t> expires_after;
+  // Patches are made from the contents of this many of the last releases published (0: none).
+  std::size_t patch_from_releases = kDefaultPatchReleases;
 };
 
 enum class PublishPhase {
@@ -64,6 +76,7 @@ struct PublishReport {
   std::size_t objects_kept = 0;           // contents already there, left untouched
   std::uint64_t bytes = 0;                // the release's uncompressed size
   std::filesystem::path manifest;         // where the manifest was written
+  std::size_t patches_written = 0;        // patches made for this release
   std::optional<std::int64_t> signed_at;  // the signing time used, when signed
   bool clock_behind = false;              // the clock was behind the signature served before
 };

@@ -7,7 +7,7 @@ namespace nelo {
 
 struct PatchStream::Decoder {
   struct Free {
-    void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
+    void operator()(ZSTD_DCtx* dctx) const { ZSTD_freeDCtx(dctx); }
   };
   std::unique_ptr<ZSTD_DCtx, Free> context{ZSTD_createDCtx()};
   ZSTD_outBuffer output{};

@@ -57,4 +57,13 @@ std::optional<std::uint64_t> content_range_start(std::string_view value) {
   return first;
 }
 
+std::optional<std::uint64_t> content_length_value(std::string_view value) {
+  std::string_view text = value;
+  const std::optional<std::uint64_t> length = take_number(text);
+  if (!length || !text.empty()) {
+    return std::nullopt;
+  }
+  return length;
+}
+
 }  // namespace nelo

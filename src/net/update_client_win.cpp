@@ -47,6 +47,18 @@ std::optional<std::uint64_t> answered_range_start(HINTERNET request) {
   return content_range_start(to_utf8(std::wstring_view(text, size / sizeof(wchar_t))));
 }
 
+// The body length the answer announces; nothing without a readable Content-Length (a chunked
+// answer has none).
+std::optional<std::uint64_t> announced_length(HINTERNET request) {
+  wchar_t text[32];
+  DWORD size = sizeof(text);
+  if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX)) {
+    return std::nullopt;
+  }
+  return content_length_value(to_utf8(std::wstring_view(text, size / sizeof(wchar_t))));
+}
+
 class WinHttpClient final : public UpdateClient {
  public:
   WinHttpClient(std::string base_path, unique_hinternet session, unique_hinternet connection,
@@ -96,7 +108,8 @@ class WinHttpClient final : public UpdateClient {
     } else {
       return fail("o servidor respondeu " + std::to_string(*status));
     }
-    if (Status read = read_body(request.get(), skip, receive); !read) {
+    if (Status read = read_body(request.get(), skip, announced_length(request.get()), receive);
+        !read) {
       return read.error();
     }
     return end;
@@ -104,8 +117,16 @@ class WinHttpClient final : public UpdateClient {
 
  private:
   // Hands the body over chunk by chunk, after the first `skip` bytes, until its end or until the
-  // receiver has enough.
-  static Status read_body(HINTERNET request, std::uint64_t skip, const BodyReceiver& receive) {
+  // receiver has enough. A body that ends before its announced length was cut off: a reset that
+  // Wine's server took from the socket first shows up as a plain end.
+  static Status read_body(HINTERNET request, std::uint64_t skip,
+                          std::optional<std::uint64_t> announced, const BodyReceiver& receive) {
+    const auto ended = [&](std::uint64_t received) -> Status {
+      if (announced && received < *announced) {
+        return fail("a conexão caiu");
+      }
+      return {};
+    };
     std::vector<char> buffer(kReadChunk);
     SteadyClock clock;
     ThroughputFloor floor(clock.now());
@@ -119,14 +140,14 @@ class WinHttpClient final : public UpdateClient {
         return fail("a conexão caiu");
       }
       if (available == 0) {
-        return {};
+        return ended(received);
       }
       DWORD read = 0;
       if (!::WinHttpReadData(request, buffer.data(), std::min(available, kReadChunk), &read)) {
         return fail("a conexão caiu");
       }
       if (read == 0) {
-        return {};
+        return ended(received);
       }
       received += read;
       // Each read returns within the receive time-out; one that trickles a byte at a time

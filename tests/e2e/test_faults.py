@@ -82,20 +82,20 @@ class FaultTest(ServedSandboxTest):
         self.assertLess(seconds, 22, "not waited out until the server answers")
         self.assertIsNone(other_sandbox.current())
 
-    def test_a_body_closed_early_is_a_damaged_file(self):
+    def test_a_body_closed_early_is_a_dropped_connection(self):
         # Wine's WinHTTP takes a clean close before the declared length for the end of the body;
-        # the Brotli stream is then cut short.
+        # the client holds the body to the length its answer announced.
         self.install_first_then_publish_second()
         self.server.set_fault(self.big_object(), cut_clean_after=100_000, times=1)
-        self.assertEqual(self.stage()[-1], "error res/big.bin veio estragado")
+        self.assertEqual(self.stage()[-1], "error a conexão caiu")
         self.assert_first_still_current_and_whole()
         self.assertEqual(self.stage()[-1], "staged app 2.0")
         self.assertTrue(self.sandbox.check_version_whole("2.0"))
 
-    def test_a_manifest_closed_early_is_an_invalid_list(self):
+    def test_a_manifest_closed_early_is_a_dropped_connection(self):
         self.install_first_then_publish_second()
         self.server.set_fault("/app/manifest.json", cut_clean_after=40, times=1)
-        self.assertEqual(self.stage()[-1], "error lista inválida")
+        self.assertEqual(self.stage()[-1], "error a conexão caiu")
         self.assert_first_still_current_and_whole()
 
     def test_a_manifest_far_larger_than_any_release_is_refused_as_it_arrives(self):

@@ -75,9 +75,14 @@ class HttpClientTest(unittest.TestCase):
         self.assertEqual(fetch(self.server.base_url, "app/missing"),
                          ["error o servidor respondeu 404"])
 
-    def test_a_reset_mid_body_drops_the_connection(self):
-        self.server.set_fault("/app/big.bin", cut_after=100000)
-        self.assertEqual(fetch(self.server.base_url, "app/big.bin"), ["error a conexão caiu"])
+    def test_a_body_cut_short_drops_the_connection(self):
+        # A clean close before the announced length is what a reset looks like when Wine's
+        # server takes the reset from the socket first: both are a cut body, never a short "ok".
+        for fault in ({"cut_after": 100000}, {"cut_clean_after": 100000}):
+            with self.subTest(fault):
+                self.server.set_fault("/app/big.bin", **fault)
+                self.assertEqual(fetch(self.server.base_url, "app/big.bin"),
+                                 ["error a conexão caiu"])
 
     def test_a_closed_port_means_no_internet(self):
         self.assertEqual(fetch("http://127.0.0.1:9/", "app/big.bin"), ["error sem internet"])

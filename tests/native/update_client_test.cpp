@@ -62,6 +62,29 @@ TEST(ContentRangeTest, TheFirstByteOfWellFormedRangesOnly) {
   }
 }
 
+TEST(ContentRangeTest, TheAnnouncedLengthIsReadWholeOrNotAtAll) {
+  struct Case {
+    std::string_view value;
+    std::optional<std::uint64_t> length;
+  };
+  const Case cases[] = {
+      {"0", 0},
+      {"307200", 307200},
+      {"5368709120", 5368709120},  // beyond 32 bits: a file of 5 GiB
+      {"18446744073709551615", UINT64_MAX},
+      {"18446744073709551616", std::nullopt},
+      {"", std::nullopt},
+      {"-1", std::nullopt},
+      {"+5", std::nullopt},
+      {"12 ", std::nullopt},
+      {" 12", std::nullopt},
+      {"12a", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(content_length_value(c.value), c.length) << c.value;
+  }
+}
+
 TEST(ThroughputFloorTest, ABodyStallsWhenAMinuteBringsLessThanAKibibyte) {
   const auto start = std::chrono::steady_clock::time_point{} + 1000s;
   struct Case {

@@ -1,3 +1,4 @@
+#include "install/rollout_share.h"
 #include "install/shell_integration.h"
 #include "install/version_store.h"
 #include "main/install_release.h"
@@ -22,7 +23,9 @@ void run_stage_mode() {
     write_output_line("error " + manifest.message());
     return;
   }
-  if (store.find_installed_version() == manifest->version) {
+  // The current release, or one whose staged rollout leaves this installation out.
+  const std::optional<std::string> current = store.find_installed_version();
+  if (current == manifest->version || passes_over_release(store, current, *manifest)) {
     write_output_line("none");  // without touching the lock
     return;
   }

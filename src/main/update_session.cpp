@@ -1,5 +1,6 @@
 #include "main/update_session.h"
 
+#include "install/rollout_share.h"
 #include "main/install_release.h"
 #include "main/release_fetch.h"
 #include "main/session_window.h"
@@ -77,7 +78,7 @@ AttemptEnd run_attempt(const std::shared_ptr<LauncherUi>& ui, SessionServices& s
         },
         services);
   }
-  if (installed == manifest->version) {
+  if (installed == manifest->version || passes_over_release(services.store, installed, *manifest)) {
     return finish(installed);
   }
 

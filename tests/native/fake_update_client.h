@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -155,10 +156,16 @@ class FakeUpdateClient final : public UpdateClient {
 using ReleaseFiles = std::vector<std::pair<std::string, std::string>>;
 
 // The manifest of a release of `files` with their digests and sizes, parsed from its document;
-// `server` gets the Brotli object of every file.
+// `server` gets the Brotli object of every file. With a `rollout`, the release is for that share
+// of installations.
 inline ReleaseManifest publish_release(const std::string& version, const ReleaseFiles& files,
-                                       FakeUpdateClient& server) {
-  std::string document = "{\"version\": \"" + version + "\", \"files\": [";
+                                       FakeUpdateClient& server,
+                                       std::optional<int> rollout = std::nullopt) {
+  std::string document = "{\"version\": \"" + version + "\", ";
+  if (rollout) {
+    document += "\"rollout\": " + std::to_string(*rollout) + ", ";
+  }
+  document += "\"files\": [";
   for (size_t i = 0; i < files.size(); ++i) {
     const auto& [path, content] = files[i];
     const std::string body = brotli(content);

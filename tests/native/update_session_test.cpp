@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "install/rollout_share.h"
 #include "tests/native/fake_clock.h"
 #include "tests/native/fake_update_client.h"
 #include "tests/native/fake_version_store.h"
@@ -70,7 +71,7 @@ class UpdateSessionTest : public testing::Test {
     }
     auto client = std::make_unique<FakeUpdateClient>();
     const ReleaseManifest manifest =
-        testing_support::publish_release(server_version_, server_files_, *client);
+        testing_support::publish_release(server_version_, server_files_, *client, rollout_);
     client->bodies["app/manifest.json"] = manifest.document;
     if (!failures_.empty()) {
       for (const ManifestFile& file : manifest.files) {
@@ -104,6 +105,7 @@ class UpdateSessionTest : public testing::Test {
   bool online_ = true;
   std::string server_version_ = "2.0";
   ReleaseFiles server_files_ = release_files("program 2");
+  std::optional<int> rollout_;
   std::vector<std::string> failures_;
   std::vector<std::uint32_t> timeouts_;
   std::vector<std::size_t> phases_when_fetching_;
@@ -118,6 +120,24 @@ TEST_F(UpdateSessionTest, AnUpToDateVersionStartsWithoutLockOrDownload) {
   EXPECT_EQ(phases_when_fetching_, std::vector<std::size_t>{2}) << "Checking";
   EXPECT_EQ(take_snapshot(*ui_).version_text, "2.0");
   EXPECT_EQ(take_snapshot(*ui_).phase.index(), 2u);  // Checking, nothing after it
+}
+
+TEST_F(UpdateSessionTest, AReleaseOutsideTheInstallationsShareLeavesTheInstalledVersion) {
+  store_.install("1.0", release_files("program 1"));
+  const int place = static_cast<int>(rollout_place(installation_identity(store_), "2.0"));
+  store_.calls.clear();
+  rollout_ = place;  // the places below it
+  EXPECT_EQ(run(), "1.0");
+  EXPECT_EQ(store_.calls, std::vector<std::string>{"installed?"}) << "no lock, no download";
+  rollout_ = place + 1;  // raised: now this installation's place is in
+  EXPECT_EQ(run(), "2.0");
+  EXPECT_EQ(store_.read_current_version(), "2.0");
+}
+
+TEST_F(UpdateSessionTest, AFirstInstallInstallsAReleaseWhateverItsShare) {
+  rollout_ = 0;  // halted: no installed version takes it, but nothing else can be installed
+  EXPECT_EQ(run(), "2.0");
+  EXPECT_EQ(store_.read_current_version(), "2.0");
 }
 
 TEST_F(UpdateSessionTest, AHiddenStartWithAnIntactVersionAsksNobody) {

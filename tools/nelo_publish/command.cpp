@@ -9,6 +9,7 @@
 #include "nelo_publish/command_options.h"
 #include "nelo_publish/release_folder.h"
 #include "nelo_publish/resign.h"
+#include "nelo_publish/rollout.h"
 #include "nelo_publish/served_pair.h"
 #include "nelo_publish/text_paths.h"
 
@@ -80,20 +81,35 @@ Result<int> parse_quality(std::string_view text) {
   return quality;
 }
 
+bool asks_for_help(const std::vector<std::string>& arguments) {
+  return std::find_if(arguments.begin(), arguments.end(), [](const std::string& argument) {
+           return argument == "--help" || argument == "-h";
+         }) != arguments.end();
+}
+
+// A share of installations in percent, a whole number from `least` to 100.
+Result<std::uint64_t> parse_share(std::string_view text, std::uint64_t least) {
+  const std::string expected = "espera um número de " + std::to_string(least) + " a 100";
+  if (text.empty() || text.size() > 3 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+      std::stoull(std::string(text)) < least || std::stoull(std::string(text)) > 100) {
+    return fail(expected + ", não \"" + std::string(text) + "\"");
+  }
+  return std::stoull(std::string(text));
+}
+
 }  // namespace
 
 Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& arguments) {
   PublishCommand command;
-  if (std::find_if(arguments.begin(), arguments.end(), [](const std::string& argument) {
-        return argument == "--help" || argument == "-h";
-      }) != arguments.end()) {
+  if (asks_for_help(arguments)) {
     command.help = true;
     return command;
   }
   Result<CommandOptions> read =
       read_command_options(arguments,
                            {"version", "from", "to", "quality", "sign", "password-file", "expires",
-                            "patch-from-releases"},
+                            "patch-from-releases", "rollout"},
                            {}, 0);
   if (!read) {
     return read.error();
@@ -133,6 +149,13 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
     }
     command.options.patch_from_releases = static_cast<std::size_t>(text[0] - '0');
   }
+  if (values.has("rollout")) {
+    Result<std::uint64_t> share = parse_share(values.at("rollout"), 1);
+    if (!share) {
+      return fail("--rollout " + share.message());
+    }
+    command.options.rollout = *share;
+  }
   if (values.has("quality")) {
     Result<int> quality = parse_quality(values.at("quality"));
     if (!quality) {
@@ -145,7 +168,8 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
 
 std::string publish_usage() {
   return "uso: nelo-publish --version RÓTULO --from PASTA --to RAIZ [--quality N]\n"
-         "                    [--sign CHAVE [--password-file ARQUIVO]]\n"
+         "                    [--sign CHAVE [--password-file ARQUIVO] [--expires DURAÇÃO]]\n"
+         "                    [--patch-from-releases K] [--rollout P]\n"
          "\n"
          "Publica a versão RÓTULO do Nelo, contida em PASTA (com o Nelo.exe no topo), na árvore\n"
          "estática RAIZ que o servidor de atualização serve:\n"
@@ -171,6 +195,8 @@ std::string publish_usage() {
          "  --expires DURAÇÃO com --sign: a assinatura vence DURAÇÃO depois de feita (30d,\n"
          "                    12h, 45m, 600s); um lançador com chaves recusa então a lista\n"
          "                    (\"lista vencida\") até que seja assinada de novo (resign)\n"
+         "  --rollout P       a versão vale só para P % das instalações (1 a 100); as outras\n"
+         "                    ficam na versão que têm (veja nelo-publish rollout)\n"
          "  --help            mostra este texto\n"
          "\n"
          "Objetos já presentes em RAIZ são mantidos; só o manifesto é substituído. Envie ao\n"
@@ -179,8 +205,27 @@ std::string publish_usage() {
          "Outros comandos (cada um com --help):\n"
          "  nelo-publish resign RAIZ --key CHAVE [--expires DURAÇÃO]\n"
          "                    assina de novo a lista já publicada, sem mudar mais nada\n"
+         "  nelo-publish rollout RAIZ PARCELA [--key CHAVE]\n"
+         "                    muda a parcela das instalações da versão publicada\n"
          "\n"
          "Saída: 0 publicada, 1 recusada ou com falha, 2 uso incorreto.\n";
+}
+
+std::string rollout_usage() {
+  return "uso: nelo-publish rollout RAIZ PARCELA [--key CHAVE [--password-file ARQUIVO]\n"
+         "                    [--expires DURAÇÃO]]\n"
+         "\n"
+         "Muda a parcela das instalações (PARCELA %, de 0 a 100) para a qual vale a versão\n"
+         "publicada em RAIZ; nada mais da versão muda. 100 encerra o lançamento gradual (a\n"
+         "versão vale para todas); 0 o suspende (nenhuma instalação existente a recebe; uma\n"
+         "primeira instalação sempre a instala). Cada instalação sorteia uma vez a sua posição;\n"
+         "subir a parcela mantém todas as que já estavam dentro.\n"
+         "\n"
+         "Uma lista assinada precisa de --key: é assinada de novo (nunca antes da assinatura\n"
+         "publicada), com --expires como em resign. Envie ao servidor a assinatura e o\n"
+         "manifesto juntos.\n"
+         "\n"
+         "Saída: 0 mudada, 1 com falha, 2 uso incorreto.\n";
 }
 
 std::string resign_usage() {
@@ -230,9 +275,29 @@ std::int64_t clock_now() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
 
+// The --expires of a command, when given.
+Result<std::optional<std::int64_t>> expiry_option(const CommandOptions& options) {
+  if (!options.has("expires")) {
+    return std::optional<std::int64_t>();
+  }
+  Result<std::int64_t> duration = parse_duration(options.at("expires"));
+  if (!duration) {
+    return duration.error();
+  }
+  return std::optional<std::int64_t>(*duration);
+}
+
+// The secret key named by --key, unlocked with --password-file or the terminal's prompt.
+Result<SigningKey> key_option(const CommandOptions& options, const PasswordPrompt& ask_password) {
+  return load_signing_key(path_from_utf8(options.at("key")),
+                          options.has("password-file") ? path_from_utf8(options.at("password-file"))
+                                                       : std::filesystem::path(),
+                          ask_password);
+}
+
 int run_resign_command(const std::vector<std::string>& arguments, const TextSink& out,
                        const TextSink& err, const PasswordPrompt& ask_password) {
-  if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
+  if (asks_for_help(arguments)) {
     out(resign_usage());
     return 0;
   }
@@ -241,36 +306,80 @@ int run_resign_command(const std::vector<std::string>& arguments, const TextSink
   if (options && (options->positional.size() != 1 || !options->has("key"))) {
     options = fail(options->positional.size() != 1 ? "falta RAIZ" : "falta --key");
   }
-  std::optional<std::int64_t> expires_after;
-  if (options && options->has("expires")) {
-    Result<std::int64_t> duration = parse_duration(options->at("expires"));
-    if (!duration) {
-      options = duration.error();
-    } else {
-      expires_after = *duration;
-    }
-  }
-  if (!options) {
-    err("nelo-publish resign: " + options.message() + "\nUse --help para ver o uso.\n");
+  Result<std::optional<std::int64_t>> expires_after =
+      options ? expiry_option(*options) : options.error();
+  if (!expires_after) {
+    err("nelo-publish resign: " + expires_after.message() + "\nUse --help para ver o uso.\n");
     return 2;
   }
-  Result<SigningKey> key =
-      load_signing_key(path_from_utf8(options->at("key")),
-                       options->has("password-file") ? path_from_utf8(options->at("password-file"))
-                                                     : std::filesystem::path(),
-                       ask_password);
+  Result<SigningKey> key = key_option(*options, ask_password);
   if (!key) {
     err("nelo-publish resign: " + key.message() + "\n");
     return 1;
   }
   const std::filesystem::path root = path_from_utf8(options->positional[0]);
-  Result<ResignReport> report = resign_manifest(root, *key, clock_now(), expires_after);
+  Result<ResignReport> report = resign_manifest(root, *key, clock_now(), *expires_after);
   if (!report) {
     err("nelo-publish resign: " + report.message() + "\n");
     return 1;
   }
   out("lista " + signing_note(report->signed_at, report->expires_at, report->clock_behind) + "; " +
       shown(served_signature_path(root)) + "\n");
+  return 0;
+}
+
+std::string share_text(std::optional<std::uint64_t> share) {
+  return share && *share < 100 ? std::to_string(*share) + "% das instalações"
+                               : "todas as instalações";
+}
+
+int run_rollout_command(const std::vector<std::string>& arguments, const TextSink& out,
+                        const TextSink& err, const PasswordPrompt& ask_password) {
+  if (asks_for_help(arguments)) {
+    out(rollout_usage());
+    return 0;
+  }
+  Result<CommandOptions> options =
+      read_command_options(arguments, {"key", "expires", "password-file"}, {}, 2);
+  if (options && options->positional.size() != 2) {
+    options = fail(options->positional.empty() ? "falta RAIZ" : "falta a PARCELA");
+  }
+  for (const char* needs_key : {"password-file", "expires"}) {
+    if (options && options->has(needs_key) && !options->has("key")) {
+      options = fail(std::string("--") + needs_key + " só vale com --key");
+    }
+  }
+  Result<std::uint64_t> share = options ? parse_share(options->positional[1], 0) : options.error();
+  Result<std::optional<std::int64_t>> expires_after =
+      share ? expiry_option(*options) : share.error();
+  if (!expires_after) {
+    err("nelo-publish rollout: " + expires_after.message() + "\nUse --help para ver o uso.\n");
+    return 2;
+  }
+  RolloutChange change{*share, std::nullopt, clock_now(), *expires_after};
+  if (options->has("key")) {
+    Result<SigningKey> key = key_option(*options, ask_password);
+    if (!key) {
+      err("nelo-publish rollout: " + key.message() + "\n");
+      return 1;
+    }
+    change.key = *key;
+  }
+  Result<RolloutReport> report = change_rollout(path_from_utf8(options->positional[0]), change);
+  if (!report) {
+    err("nelo-publish rollout: " + report.message() + "\n");
+    return 1;
+  }
+  std::string line = "versão " + report->version + ": de " + share_text(report->was) + " para " +
+                     share_text(*share) + (*share == 0 ? " (suspensa)" : "") + "\n";
+  if (report->signed_at) {
+    std::optional<std::int64_t> expires_at;
+    if (change.expires_after) {
+      expires_at = *report->signed_at + *change.expires_after;
+    }
+    line += "lista " + signing_note(*report->signed_at, expires_at, report->clock_behind) + "\n";
+  }
+  out(line);
   return 0;
 }
 
@@ -282,6 +391,9 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
   try {
     if (!arguments.empty() && arguments[0] == "resign") {
       return run_resign_command({arguments.begin() + 1, arguments.end()}, out, err, ask_password);
+    }
+    if (!arguments.empty() && arguments[0] == "rollout") {
+      return run_rollout_command({arguments.begin() + 1, arguments.end()}, out, err, ask_password);
     }
     Result<PublishCommand> command = parse_publish_arguments(arguments);
     if (!command) {

@@ -39,6 +39,9 @@ Status check_options(const PublishOptions& options) {
   if (options.quality < kMinQuality || options.quality > kMaxQuality) {
     return fail("qualidade fora de 0 a 11: " + std::to_string(options.quality));
   }
+  if (options.rollout && (*options.rollout < 1 || *options.rollout > 100)) {
+    return fail("parcela fora de 1 a 100: " + std::to_string(*options.rollout));
+  }
   if (options.from.empty() || options.to.empty()) {
     return fail("faltam a pasta da versão ou a pasta do servidor");
   }
@@ -97,7 +100,8 @@ Result<std::uint64_t> hash_files(std::vector<SourceFile>& files,
   return hashing.bytes_done;
 }
 
-std::string manifest_document(const std::string& version, const std::vector<SourceFile>& files,
+std::string manifest_document(const std::string& version, std::optional<std::uint64_t> rollout,
+                              const std::vector<SourceFile>& files,
                               const std::map<std::string, std::uint64_t>& zsizes,
                               const PatchOffers& patches = {}) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -118,6 +122,9 @@ std::string manifest_document(const std::string& version, const std::vector<Sour
   }
   nlohmann::ordered_json document;
   document["version"] = version;
+  if (rollout && *rollout < 100) {
+    document["rollout"] = *rollout;
+  }
   document["files"] = std::move(list);
   return document.dump(2) + "\n";
 }
@@ -344,8 +351,8 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
   }
   // The launcher's own reader has the last word on what it would accept; the compressed sizes
   // take no part in that.
-  if (Status readable =
-          check_with_launcher_reader(manifest_document(options.version, *files, sizes));
+  if (Status readable = check_with_launcher_reader(
+          manifest_document(options.version, options.rollout, *files, sizes));
       !readable) {
     return readable.error();
   }
@@ -366,7 +373,8 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
   if (!patches) {
     return patches.error();
   }
-  const std::string document = manifest_document(options.version, *files, sizes, *patches);
+  const std::string document =
+      manifest_document(options.version, options.rollout, *files, sizes, *patches);
   Result<ReleaseManifest> published = parse_release_manifest(document);
   if (!published) {
     return fail("o lançador recusaria o manifesto gerado: " + published.message());

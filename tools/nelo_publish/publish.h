@@ -51,6 +51,8 @@ struct PublishOptions {
   std::optional<std::int64_t> expires_after;
   // Patches are made from the contents of this many of the last releases published (0: none).
   std::size_t patch_from_releases = kDefaultPatchReleases;
+  // The share of installations, in percent, the release is for; none (or 100): all of them.
+  std::optional<std::uint64_t> rollout;
 };
 
 enum class PublishPhase {

@@ -24,10 +24,10 @@ NATIVE_BUILD = pathlib.Path(os.environ.get("NELO_NATIVE_BUILD",
 PUBLISHER = NATIVE_BUILD / "tools" / "nelo_publish" / "nelo-publish"
 
 
-def publish(root, version, files, quality=5, sign_key=None):
+def publish(root, version, files, quality=5, sign_key=None, options=()):
     """Publishes a release into the server tree `root`: the stand-in as Nelo.exe plus `files`
-    (path to bytes, "/"-separated), signed with the minisign key file `sign_key` when given.
-    Gives the manifest's bytes."""
+    (path to bytes, "/"-separated), signed with the minisign key file `sign_key` when given,
+    with the publisher's further `options`. Gives the manifest's bytes."""
     source = pathlib.Path(tempfile.mkdtemp(prefix="nelo-release-"))
     try:
         shutil.copy(STANDIN, source / "Nelo.exe")
@@ -37,7 +37,7 @@ def publish(root, version, files, quality=5, sign_key=None):
             target.write_bytes(content)
         signing = ["--sign", str(sign_key)] if sign_key else []
         subprocess.run([str(PUBLISHER), "--version", version, "--from", str(source), "--to",
-                        str(root), "--quality", str(quality), *signing], check=True,
+                        str(root), "--quality", str(quality), *signing, *options], check=True,
                        stdin=subprocess.DEVNULL, capture_output=True)
     finally:
         shutil.rmtree(source, ignore_errors=True)

@@ -31,6 +31,7 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
 std::string publish_usage();
 std::string resign_usage();
 std::string rollout_usage();
+std::string gc_usage();
 
 using TextSink = std::function<void(std::string_view)>;
 

@@ -58,6 +58,20 @@ std::vector<ReleaseManifest> recent_releases(const fs::path& root, std::size_t c
   return releases;
 }
 
+Result<ReleaseManifest> recorded_release(const fs::path& root, const std::string& label) {
+  const fs::path path = record_path(root, label);
+  Result<std::string> document = read_whole_file(path, 0);
+  if (!document) {
+    return fail("o registro da versão " + label + " não pôde ser lido: " + document.message());
+  }
+  Result<ReleaseManifest> manifest = parse_release_manifest(std::move(*document));
+  if (!manifest) {
+    return fail("o registro da versão " + label + " em " + shown(path) +
+                " é recusado: " + manifest.message());
+  }
+  return manifest;
+}
+
 Status record_release(const fs::path& root, const ReleaseManifest& manifest) {
   std::error_code error;
   fs::create_directories(history_folder(root), error);

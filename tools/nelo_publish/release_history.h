@@ -24,6 +24,11 @@ std::vector<std::string> published_labels(const std::filesystem::path& root);
 std::vector<ReleaseManifest> recent_releases(const std::filesystem::path& root, std::size_t count,
                                              const std::string& except = {});
 
+// The recorded manifest of release `label`; fails with the reason when it cannot be read or the
+// launcher's reader refuses it.
+Result<ReleaseManifest> recorded_release(const std::filesystem::path& root,
+                                         const std::string& label);
+
 // Records that `manifest` was published into `root`: its copy first, then the history, each by
 // a rename.
 Status record_release(const std::filesystem::path& root, const ReleaseManifest& manifest);

@@ -1,0 +1,120 @@
+#include "nelo_publish/garbage.h"
+
+#include <algorithm>
+#include <chrono>
+#include <set>
+#include <system_error>
+
+#include "install/manifest.h"
+#include "nelo_publish/release_folder.h"
+#include "nelo_publish/release_history.h"
+#include "nelo_publish/served_pair.h"
+#include "nelo_publish/text_paths.h"
+
+namespace nelo::publish {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The paths below ROOT that `manifest` makes a launcher fetch.
+void add_references(const ReleaseManifest& manifest, std::set<std::string>& needed) {
+  for (const ManifestFile& file : manifest.files) {
+    needed.insert("app/files/" + file.sha256);
+    for (const PatchOffer& patch : file.patches) {
+      needed.insert("app/patches/" + patch.from + "-" + file.sha256);
+    }
+  }
+}
+
+// Seconds since 1970 of a file's last write.
+std::int64_t written_at(const fs::directory_entry& entry, std::error_code& error) {
+  const fs::file_time_type written = entry.last_write_time(error);
+  const auto system = std::chrono::file_clock::to_sys(written);
+  return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+}
+
+}  // namespace
+
+Result<GarbageReport> collect_garbage(const fs::path& root, const GarbageOptions& options) {
+  if (options.keep == 0) {
+    return fail("--keep precisa de pelo menos 1");
+  }
+  const std::vector<std::string> labels = published_labels(root);
+  if (labels.empty()) {
+    return fail("não há histórico de versões em " + shown(root / "releases") +
+                ": sem ele não se sabe o que está em uso (publique com esta ferramenta)");
+  }
+  GarbageReport report;
+  std::set<std::string> needed;
+  for (auto label = labels.rbegin();
+       label != labels.rend() && report.kept_releases.size() < options.keep; ++label) {
+    Result<ReleaseManifest> manifest = recorded_release(root, *label);
+    if (!manifest) {
+      return manifest.error();
+    }
+    add_references(*manifest, needed);
+    report.kept_releases.push_back(*label);
+  }
+  // What is served now stays, whatever the history says (a manifest put back by hand).
+  std::error_code error;
+  const fs::path served = served_manifest_path(root);
+  if (fs::exists(served, error)) {
+    Result<std::string> document = read_whole_file(served, 0);
+    Result<ReleaseManifest> manifest =
+        document ? parse_release_manifest(std::move(*document)) : document.error();
+    if (!manifest) {
+      return fail("o manifesto servido em " + shown(served) +
+                  " não pôde ser lido: " + manifest.message());
+    }
+    add_references(*manifest, needed);
+  }
+
+  for (const char* folder : {"files", "patches"}) {
+    const fs::path location = root / "app" / folder;
+    if (!fs::exists(location, error)) {
+      continue;
+    }
+    fs::directory_iterator entries(location, error);
+    if (error) {
+      return fail("não foi possível listar " + shown(location) + ": " + error.message());
+    }
+    for (const fs::directory_entry& entry : entries) {
+      if (!entry.is_regular_file(error)) {
+        continue;
+      }
+      const std::optional<std::string> name = path_to_utf8(entry.path().filename());
+      if (!name) {
+        continue;  // never a name this tool writes
+      }
+      const std::string path = std::string("app/") + folder + "/" + *name;
+      if (needed.contains(path)) {
+        continue;
+      }
+      const std::uint64_t size = entry.file_size(error);
+      const std::int64_t written = written_at(entry, error);
+      if (error) {
+        return fail("não foi possível ler " + shown(entry.path()) + ": " + error.message());
+      }
+      if (options.now - written < options.grace_seconds) {
+        ++report.young;
+        report.young_bytes += size;
+        continue;
+      }
+      report.unused.push_back({path, size});
+    }
+  }
+  std::sort(report.unused.begin(), report.unused.end(),
+            [](const UnusedFile& a, const UnusedFile& b) { return a.path < b.path; });
+  if (options.remove) {
+    for (const UnusedFile& file : report.unused) {
+      if (fs::remove(root / path_from_utf8(file.path), error); error) {
+        report.failures.push_back(file.path + ": " + error.message());
+        continue;
+      }
+      ++report.removed;
+    }
+  }
+  return report;
+}
+
+}  // namespace nelo::publish

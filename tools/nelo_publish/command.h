@@ -32,6 +32,7 @@ std::string publish_usage();
 std::string resign_usage();
 std::string rollout_usage();
 std::string gc_usage();
+std::string verify_usage();
 
 using TextSink = std::function<void(std::string_view)>;
 

@@ -1,0 +1,275 @@
+#include "nelo_publish/verify.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "nelo_publish/publish.h"
+#include "nelo_publish/served_pair.h"
+#include "tests/expect_ok.h"
+#include "tests/native/signer.h"
+#include "tests/temp_folder.h"
+
+namespace nelo::publish {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::read_file;
+using testing_support::Signer;
+using testing_support::TempFolder;
+using testing_support::write_file;
+
+std::string random_bytes(std::size_t count, std::uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) {
+    c = static_cast<char>(generator());
+  }
+  return bytes;
+}
+
+// The tree as a server would serve it: the folder's files with the headers a test chooses, by
+// the kind of path; a path that is missing is a 404 with the 404's headers.
+class ServedTree final : public ReleaseSource {
+ public:
+  explicit ServedTree(const fs::path& root)
+      : folder_(open_release_source(root.string(), {}).value()) {}
+
+  std::map<std::string, std::string> list_headers = {{"cache-control", "no-cache"}};
+  std::map<std::string, std::string> object_headers = {
+      {"cache-control", "public, max-age=31536000, immutable"},
+      {"content-type", "application/octet-stream"}};
+  std::map<std::string, std::string> missing_headers;
+  int missing_status = 404;
+
+  bool remote() const override { return true; }
+  Result<SourceAnswer> get(const std::string& path, const BodySink& body) override {
+    Result<SourceAnswer> answer = folder_->get(path, body);
+    if (!answer) {
+      return answer;
+    }
+    if (answer->status == 404) {
+      answer->status = missing_status;
+      answer->headers = missing_headers;
+    } else {
+      answer->headers = path.starts_with("app/manifest") ? list_headers : object_headers;
+    }
+    return answer;
+  }
+
+ private:
+  std::unique_ptr<ReleaseSource> folder_;
+};
+
+// Two releases of a program, a pack edited between them (so the second has a patch) and a
+// text file; the second is served.
+class VerifyTest : public testing::Test {
+ public:
+  void SetUp() override {
+    std::string pack = random_bytes(50000, 1);
+    publish_version("1.0", pack);
+    pack[25000] ^= 0x5a;
+    publish_version("2.0", pack);
+  }
+
+  void publish_version(const std::string& version, const std::string& pack) {
+    TempFolder folder;
+    write_file(folder.path() / "Nelo.exe", "program " + version);
+    write_file(folder.path() / "pack.bin", pack);
+    write_file(folder.path() / "notes.txt", "the same notes");
+    PublishOptions options;
+    options.version = version;
+    options.from = folder.path();
+    options.to = root();
+    options.quality = 1;
+    if (signer_) {
+      options.signing_key = signer_->key;
+      options.signing_time = 1000;
+      options.expires_after = expires_after_;
+    }
+    ASSERT_OK(publish_release(options));
+  }
+
+  VerifyReport verify_folder(VerifyOptions options = {}) {
+    auto source = open_release_source(root().string(), {});
+    EXPECT_OK(source);
+    return verify_deployment(**source, options);
+  }
+
+  ReleaseManifest served() const {
+    return *parse_release_manifest(read_file(served_manifest_path(root())));
+  }
+  fs::path object(const ManifestFile& file) const { return root() / "app" / "files" / file.sha256; }
+  const ManifestFile& entry(const std::string& path) {
+    manifest_ = served();
+    for (const ManifestFile& file : manifest_.files) {
+      if (file.path == path) {
+        return file;
+      }
+    }
+    throw std::logic_error(path);
+  }
+
+  const fs::path& root() const { return tree_->path(); }
+  void start_afresh() {
+    tree_ = std::make_unique<TempFolder>();
+    SetUp();
+  }
+
+  std::unique_ptr<TempFolder> tree_ = std::make_unique<TempFolder>();
+  std::optional<Signer> signer_;
+  std::optional<std::int64_t> expires_after_;
+  ReleaseManifest manifest_;
+};
+
+TEST_F(VerifyTest, AnHonestTreeHasNoFaults) {
+  const VerifyReport report = verify_folder();
+  EXPECT_EQ(report.version, "2.0");
+  EXPECT_EQ(report.objects, 3u);
+  EXPECT_EQ(report.patches, 1u);
+  EXPECT_EQ(report.patches_by_size_only, 0u) << "the older content is served: applied";
+  EXPECT_TRUE(report.faults.empty()) << report.faults.front();
+  EXPECT_TRUE(report.warnings.empty());
+  EXPECT_GT(report.bytes, 50000u);
+}
+
+TEST_F(VerifyTest, EachDamageIsOneFaultNamingItsPath) {
+  const struct {
+    const char* name;
+    std::function<std::string(VerifyTest&)> damage;  // gives the fault expected
+  } cases[] = {
+      {"an object missing",
+       [](VerifyTest& t) {
+         fs::remove(t.object(t.entry("notes.txt")));
+         return "falta app/files/" + t.entry("notes.txt").sha256 + " (notes.txt)";
+       }},
+      {"an object with a byte changed",
+       [](VerifyTest& t) {
+         std::string bytes = read_file(t.object(t.entry("Nelo.exe")));
+         bytes[bytes.size() / 2] ^= 1;
+         write_file(t.object(t.entry("Nelo.exe")), bytes);
+         return "app/files/" + t.entry("Nelo.exe").sha256 + ": Nelo.exe ";
+       }},
+      {"an object cut short",
+       [](VerifyTest& t) {
+         const ManifestFile& pack = t.entry("pack.bin");
+         std::string bytes = read_file(t.object(pack));
+         write_file(t.object(pack), bytes.substr(0, bytes.size() - 10));
+         return "app/files/" + pack.sha256 + ": " + std::to_string(pack.zsize - 10) +
+                " bytes, a lista diz " + std::to_string(pack.zsize);
+       }},
+      {"a patch that does not make the content",
+       [](VerifyTest& t) {
+         const ManifestFile& pack = t.entry("pack.bin");
+         const fs::path patch =
+             t.root() / "app" / "patches" / (pack.patches.at(0).from + "-" + pack.sha256);
+         std::string bytes = read_file(patch);
+         bytes[bytes.size() / 2] ^= 0x40;
+         write_file(patch, bytes);
+         return "app/patches/" + pack.patches.at(0).from + "-" + pack.sha256 + ": pack.bin ";
+       }},
+  };
+  for (const auto& c : cases) {
+    start_afresh();
+    const std::string expected = c.damage(*this);
+    const VerifyReport report = verify_folder();
+    ASSERT_EQ(report.faults.size(), 1u) << c.name;
+    EXPECT_TRUE(report.faults[0].starts_with(expected)) << c.name << ": " << report.faults[0];
+  }
+}
+
+TEST_F(VerifyTest, APatchWhoseOlderContentIsGoneIsCheckedByItsSize) {
+  fs::remove(root() / "app" / "files" / entry("pack.bin").patches.at(0).from);
+  const VerifyReport report = verify_folder();
+  EXPECT_TRUE(report.faults.empty());
+  EXPECT_EQ(report.patches_by_size_only, 1u);
+}
+
+TEST_F(VerifyTest, TheSignatureIsHeldAsTheLauncherHoldsIt) {
+  tree_ = std::make_unique<TempFolder>();
+  signer_.emplace();
+  expires_after_ = 3600;
+  publish_version("3.0", "pack");
+  VerifyOptions options;
+  options.keys = {signer_->release_key};
+  options.now = 1000 + 3600;
+  VerifyReport report = verify_folder(options);
+  EXPECT_TRUE(report.faults.empty());
+  ASSERT_TRUE(report.signature);
+  EXPECT_EQ(report.signature->expires_at, 1000 + 3600);
+
+  options.now = 1000 + 3600 + 11 * 60;  // beyond the ten minutes of skew
+  report = verify_folder(options);
+  ASSERT_EQ(report.faults.size(), 1u);
+  EXPECT_EQ(report.faults[0], "a assinatura venceu: os lançadores recusam a lista (lista vencida)");
+
+  options.keys = {Signer().release_key};
+  report = verify_folder(options);
+  ASSERT_EQ(report.faults.size(), 1u);
+  EXPECT_TRUE(report.faults[0].starts_with("a assinatura não confere: ")) << report.faults[0];
+
+  fs::remove(served_signature_path(root()));
+  report = verify_folder(options);
+  ASSERT_EQ(report.faults.size(), 1u);
+  EXPECT_EQ(report.faults[0], "falta app/manifest.json.minisig (lista sem assinatura)");
+}
+
+TEST_F(VerifyTest, AMissingOrRefusedManifestIsTheOneFault) {
+  write_file(served_manifest_path(root()), "{}");
+  VerifyReport report = verify_folder();
+  ASSERT_EQ(report.faults.size(), 1u);
+  EXPECT_EQ(report.faults[0], "o lançador recusa o manifesto: lista sem versão");
+  fs::remove(served_manifest_path(root()));
+  report = verify_folder();
+  ASSERT_EQ(report.faults.size(), 1u);
+  EXPECT_EQ(report.faults[0], "falta app/manifest.json");
+}
+
+TEST_F(VerifyTest, TheServersDeparturesFromTheGuide) {
+  const struct {
+    const char* name;
+    std::function<void(ServedTree&)> serve;
+    std::size_t faults;
+    std::string warning;  // the start of the one warning; empty: none
+  } cases[] = {
+      {"as the guide asks", [](ServedTree&) {}, 0, ""},
+      {"a cached manifest",
+       [](ServedTree& s) {
+         s.list_headers = {{"cache-control", "max-age=3600"}};
+       },
+       0, "app/manifest.json pode ficar em cache: Cache-Control \"max-age=3600\""},
+      {"objects for an hour",
+       [](ServedTree& s) { s.object_headers["cache-control"] = "max-age=3600"; }, 0,
+       "objetos sem Cache-Control imutável: \"max-age=3600\" (4 vezes"},
+      {"objects as text", [](ServedTree& s) { s.object_headers["content-type"] = "text/plain"; }, 0,
+       "objetos servidos como \"text/plain\", não application/octet-stream (4 vezes"},
+      {"a missing object answered by a page", [](ServedTree& s) { s.missing_status = 200; }, 0,
+       "um objeto que falta responde 200, não 404"},
+      {"an immutable 404",
+       [](ServedTree& s) {
+         s.missing_headers = {{"cache-control", "immutable"}};
+       },
+       0, "um 404 leva Cache-Control imutável"},
+      {"gzip applied to everything",
+       [](ServedTree& s) {
+         s.object_headers["content-encoding"] = "gzip";
+         s.list_headers["content-encoding"] = "gzip";
+       },
+       5, ""},
+  };
+  for (const auto& c : cases) {
+    ServedTree tree(root());
+    c.serve(tree);
+    const VerifyReport report = verify_deployment(tree, {});
+    EXPECT_EQ(report.faults.size(), c.faults) << c.name;
+    if (c.warning.empty()) {
+      EXPECT_TRUE(report.warnings.empty()) << c.name << ": " << report.warnings.front();
+    } else {
+      ASSERT_EQ(report.warnings.size(), 1u) << c.name;
+      EXPECT_TRUE(report.warnings[0].starts_with(c.warning)) << report.warnings[0];
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nelo::publish

@@ -3,7 +3,9 @@ configuration of docs/deploy (only the lines it marks are changed), and certific
 authority that the Wine prefix is taught to trust (its own root store; the machine's store is
 never touched). A certificate the prefix cannot trust gives "sem internet" and installs
 nothing; the launcher never falls back to plain HTTP."""
+import json
 import os
+import random
 import pathlib
 import shutil
 import socket
@@ -12,7 +14,7 @@ import tempfile
 import time
 import unittest
 
-from harness import BUILD, REPO_ROOT, Sandbox, publish, windows_path
+from harness import BUILD, PUBLISHER, REPO_ROOT, Sandbox, publish, windows_path
 
 DEPLOY_CONF = REPO_ROOT / "docs" / "deploy" / "nelo-updates.conf"
 TRUST_ROOT = BUILD / "tests" / "fixtures" / "trust-root.exe"
@@ -66,11 +68,14 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def server_block(port, certificate, key, root):
-    """The deploy configuration with the lines it marks set for this test."""
+def server_block(port, certificate, key, root, gzip=False):
+    """The deploy configuration with the lines it marks set for this test; with `gzip`, as an
+    operator who turned compression on for everything would have it."""
     lines = []
     for line in DEPLOY_CONF.read_text().splitlines():
         stripped = line.strip()
+        if gzip and stripped.startswith("gzip off;"):
+            line = "    gzip on; gzip_types *; gzip_min_length 1;"
         if stripped.startswith("listen "):
             line = f"    listen 127.0.0.1:{port} ssl;"
         elif stripped.startswith("server_name "):
@@ -101,9 +106,11 @@ class HttpsDeliveryTest(unittest.TestCase):
             raise RuntimeError(f"trust-root failed: {trusted.stderr!r}")
         cls.root = cls.work / "site"
         cls.root.mkdir()
-        cls.ports = {name: free_port() for name in ("good", "expired", "other-host", "untrusted")}
-        blocks = "\n".join(server_block(port, certificates / f"{name}.crt",
-                                        certificates / f"{name}.key", cls.root)
+        cls.ports = {name: free_port() for name in ("good", "expired", "other-host", "untrusted",
+                                                     "gzip")}
+        blocks = "\n".join(server_block(port, certificates / f"{name.replace('gzip', 'good')}.crt",
+                                        certificates / f"{name.replace('gzip', 'good')}.key",
+                                        cls.root, gzip=name == "gzip")
                            for name, port in cls.ports.items())
         (cls.work / "logs").mkdir()
         config = cls.work / "nginx.conf"
@@ -202,6 +209,50 @@ class HttpsDeliveryTest(unittest.TestCase):
             status, headers = head(path)
             self.assertEqual(status, 404, path)
             self.assertNotIn("cache-control", headers, path)
+
+
+    def verify(self, server, *options):
+        """nelo-publish verify against one of the servers: (exit code, output lines, errors)."""
+        result = subprocess.run([str(PUBLISHER), "verify", self.base(server), *options],
+                                capture_output=True, text=True, stdin=subprocess.DEVNULL)
+        return result.returncode, result.stdout.splitlines(), result.stderr
+
+    def test_verify_checks_a_deployment_as_the_launchers_see_it(self):
+        pack = random.Random(5).randbytes(200_000)
+        publish(self.root, "1.0", {**FILES_1, "res/pack.bin": pack})
+        edited = pack[:100_000] + b"edited" + pack[100_006:]
+        publish(self.root, "2.0", {**FILES_1, "res/pack.bin": edited})  # a patch from 1.0
+        ca = ["--ca-file", str(self.work / "certificates" / "ca.crt")]
+        code, lines, _ = self.verify("good", *ca)
+        self.assertEqual(code, 0, lines)
+        self.assertEqual(lines[0], "versão 2.0")
+        self.assertRegex(lines[-1], r"^conferidos: 3 objetos, 1 patches, .* 0 falhas, 0 avisos$")
+
+        # The certificate is checked: the test authority is not one the system trusts.
+        code, lines, _ = self.verify("good")
+        self.assertEqual(code, 1)
+        self.assertIn("certificate", lines[0].lower())
+
+        # A server that compresses hands launchers bytes they cannot use.
+        code, lines, _ = self.verify("gzip", *ca)
+        self.assertEqual(code, 1, lines)
+        self.assertTrue(any("Content-Encoding: gzip" in line for line in lines), lines)
+
+        # One object missing, one corrupt: each is a fault of its own.
+        manifest = json.loads((self.root / "app" / "manifest.json").read_bytes())
+        objects = {entry["path"]: entry["sha256"] for entry in manifest["files"]}
+        (self.root / "app" / "files" / objects["res/a.bin"]).unlink()
+        damaged = self.root / "app" / "files" / objects["Nelo.exe"]
+        data = bytearray(damaged.read_bytes())
+        data[len(data) // 2] ^= 1
+        damaged.write_bytes(bytes(data))
+        code, lines, _ = self.verify("good", *ca)
+        self.assertEqual(code, 1, lines)
+        faults = [line for line in lines if line.startswith("falha: ")]
+        self.assertEqual(len(faults), 2, lines)
+        self.assertIn(f"falha: falta app/files/{objects['res/a.bin']} (res/a.bin)", faults)
+        self.assertTrue(any(line.startswith(f"falha: app/files/{objects['Nelo.exe']}: Nelo.exe ")
+                            for line in faults), faults)
 
 
 if __name__ == "__main__":

@@ -12,7 +12,7 @@ namespace nelo {
 // Called by the running application to prepare the next release in the background: no window,
 // no questions, one line per outcome on standard output.
 void run_stage_mode() {
-  auto client = open_update_client(10000);
+  auto client = open_update_client(kPatientConnectTimeoutMs);
   if (!client) {
     write_output_line("error " + client.message());
     return;

@@ -123,7 +123,7 @@ AttemptSettings attempt_settings(bool has_installed) {
   if (has_installed) {
     return {3000, 5s, "Não deu para atualizar"};
   }
-  return {10000, 15s, "Não deu para instalar"};
+  return {kPatientConnectTimeoutMs, 15s, "Não deu para instalar"};
 }
 
 std::optional<std::string> run_update_session(const std::shared_ptr<LauncherUi>& ui,

@@ -29,5 +29,5 @@ if(NELO_RELEASE_KEYS)
   endif()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${NELO_RELEASE_KEYS})
 endif()
-configure_file(${CMAKE_CURRENT_SOURCE_DIR}/src/install/release_keys.cpp.in
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/src/release/release_keys.cpp.in
                ${CMAKE_BINARY_DIR}/generated/release_keys.cpp @ONLY)

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "base/utf.h"
-#include "install/windows_names.h"
+#include "release/windows_names.h"
 
 namespace nelo {
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "install/manifest.h"
+#include "release/manifest.h"
 
 namespace nelo {
 

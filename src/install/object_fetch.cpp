@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "install/object_stream.h"
-#include "install/patch_stream.h"
+#include "release/object_stream.h"
+#include "release/patch_stream.h"
 
 namespace nelo {
 namespace {

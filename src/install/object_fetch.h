@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "base/result.h"
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "install/reuse.h"
 #include "install/transfer_board.h"
 #include "install/version_store.h"

@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "install/version_store.h"
 
 namespace nelo {

@@ -11,7 +11,7 @@
 
 #include "base/result.h"
 #include "install/download_progress.h"
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "install/object_fetch.h"
 #include "install/version_store.h"
 #include "net/update_client.h"

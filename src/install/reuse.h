@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "base/result.h"
-#include "install/manifest.h"
+#include "release/manifest.h"
 
 namespace nelo {
 

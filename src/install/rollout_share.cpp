@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-#include "install/sha256.h"
+#include "release/sha256.h"
 
 namespace nelo {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "install/version_store.h"
 
 namespace nelo {

@@ -19,7 +19,7 @@
 
 #include "base/result.h"
 #include "install/download_progress.h"
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "install/object_fetch.h"
 #include "install/reuse.h"
 #include "install/version_store.h"

@@ -7,7 +7,7 @@
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
 #include "install/process_control.h"
-#include "install/sha256.h"
+#include "release/sha256.h"
 #include "install/tree_removal.h"
 
 namespace nelo {

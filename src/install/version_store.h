@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "base/result.h"
-#include "install/file_writer.h"
+#include "release/file_writer.h"
 #include "install/mapped_file.h"
-#include "install/manifest.h"
-#include "install/release_signature.h"
+#include "release/manifest.h"
+#include "release/release_signature.h"
 #include "install/reuse.h"
 
 namespace nelo {

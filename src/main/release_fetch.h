@@ -3,8 +3,8 @@
 #pragma once
 
 #include "base/result.h"
-#include "install/manifest.h"
-#include "install/release_signature.h"
+#include "release/manifest.h"
+#include "release/release_signature.h"
 #include "net/update_client.h"
 
 namespace nelo {

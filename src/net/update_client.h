@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/byte_buffer.h"
+#include "base/receive.h"
 #include "base/result.h"
 
 namespace nelo {
@@ -22,10 +23,6 @@ struct ByteRange {
 
   bool whole() const { return offset == 0 && length == 0; }
 };
-
-// What a receiver wants after a chunk: more of the body, or nothing more (it has all it needs;
-// the request ends there, successfully).
-enum class Receive { kMore, kEnough };
 
 // Takes each non-empty chunk of a body as it arrives. A failure ends the request and is what the
 // request gives.

@@ -13,7 +13,7 @@
 
 #include "base/file_system_win.h"
 #include "install/install_layout.h"
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "install/version_store.h"
 
 int wmain() {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "install/manifest.h"
+#include "release/manifest.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "install/manifest.h"
-#include "install/sha256.h"
+#include "release/manifest.h"
+#include "release/sha256.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "base/utf.h"
 #include "install/current_pointer.h"
-#include "install/windows_names.h"
+#include "release/windows_names.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "tests/native/manifest_dom_oracle.h"
 
 namespace {

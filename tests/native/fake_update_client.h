@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "install/manifest.h"
-#include "install/sha256.h"
+#include "release/manifest.h"
+#include "release/sha256.h"
 #include "net/update_client.h"
 #include "tests/native/brotli_support.h"
 

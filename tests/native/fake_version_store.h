@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "install/sha256.h"
+#include "release/sha256.h"
 #include "install/version_store.h"
 #include "tests/native/fake_update_client.h"
 

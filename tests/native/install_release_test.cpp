@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "install/sha256.h"
+#include "release/sha256.h"
 #include "tests/expect_ok.h"
 #include "tests/native/signer.h"
 #include "tests/native/fake_update_client.h"

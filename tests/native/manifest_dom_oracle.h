@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/ascii_case.h"
-#include "install/manifest.h"
+#include "release/manifest.h"
 
 namespace nelo::testing_support {
 

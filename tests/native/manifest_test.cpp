@@ -1,4 +1,4 @@
-#include "install/manifest.h"
+#include "release/manifest.h"
 
 #include <gtest/gtest.h>
 

@@ -21,8 +21,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "install/manifest.h"
-#include "install/sha256.h"
+#include "release/manifest.h"
+#include "release/sha256.h"
 #include "tests/expect_ok.h"
 
 namespace nelo::publish {

@@ -1,11 +1,11 @@
-#include "install/patch_stream.h"
+#include "release/patch_stream.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <random>
 
-#include "install/sha256.h"
+#include "release/sha256.h"
 #include "nelo_publish/patch_maker.h"
 #include "tests/temp_folder.h"
 

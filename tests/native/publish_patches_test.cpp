@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "install/patch_stream.h"
-#include "install/sha256.h"
+#include "release/patch_stream.h"
+#include "release/sha256.h"
 #include "nelo_publish/publish.h"
 #include "nelo_publish/release_history.h"
 #include "tests/expect_ok.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "install/manifest.h"
-#include "install/release_signature.h"
+#include "release/manifest.h"
+#include "release/release_signature.h"
 #include "nelo_publish/command.h"
 #include "nelo_publish/release_history.h"
 #include "nelo_publish/served_pair.h"

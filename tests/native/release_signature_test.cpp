@@ -1,4 +1,4 @@
-#include "install/release_signature.h"
+#include "release/release_signature.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>

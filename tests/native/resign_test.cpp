@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "install/release_signature.h"
+#include "release/release_signature.h"
 #include "nelo_publish/served_pair.h"
 #include "tests/expect_ok.h"
 #include "tests/native/signer.h"

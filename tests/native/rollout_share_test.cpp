@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "install/sha256.h"
+#include "release/sha256.h"
 #include "tests/native/fake_version_store.h"
 
 namespace nelo {

@@ -1,4 +1,4 @@
-#include "install/sha256.h"
+#include "release/sha256.h"
 
 #include <gtest/gtest.h>
 

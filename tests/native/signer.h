@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "install/release_signature.h"
+#include "release/release_signature.h"
 #include "nelo_publish/manifest_signing.h"
 
 namespace nelo::testing_support {

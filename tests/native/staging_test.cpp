@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "install/sha256.h"
+#include "release/sha256.h"
 #include "nelo_publish/patch_maker.h"
 #include "tests/expect_ok.h"
 #include "tests/native/fake_update_client.h"

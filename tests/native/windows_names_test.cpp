@@ -1,4 +1,4 @@
-#include "install/windows_names.h"
+#include "release/windows_names.h"
 
 #include <gtest/gtest.h>
 

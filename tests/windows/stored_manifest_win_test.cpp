@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "install/install_layout.h"
-#include "install/sha256.h"
+#include "release/sha256.h"
 #include "tests/windows/test_support.h"
 
 namespace nelo {

@@ -5,7 +5,7 @@
 #include <set>
 #include <system_error>
 
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "nelo_publish/release_folder.h"
 #include "nelo_publish/release_history.h"
 #include "nelo_publish/served_pair.h"

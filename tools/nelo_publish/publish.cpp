@@ -8,10 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "install/manifest.h"
-#include "install/sha256.h"
+#include "release/manifest.h"
+#include "release/sha256.h"
 #include "nelo_publish/atomic_file.h"
-#include "install/brotli_decode.h"
+#include "release/brotli_decode.h"
 #include "nelo_publish/brotli_encoder.h"
 #include "nelo_publish/patch_maker.h"
 #include "nelo_publish/release_folder.h"

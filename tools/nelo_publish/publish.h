@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "base/result.h"
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "nelo_publish/manifest_signing.h"
 
 namespace nelo::publish {

@@ -6,8 +6,8 @@
 
 #include "base/path_pieces.h"
 #include "base/utf.h"
-#include "install/manifest.h"
-#include "install/windows_names.h"
+#include "release/manifest.h"
+#include "release/windows_names.h"
 #include "nelo_publish/text_paths.h"
 
 namespace nelo::publish {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/result.h"
-#include "install/manifest.h"
+#include "release/manifest.h"
 
 namespace nelo::publish {
 

@@ -1,6 +1,6 @@
 #include "nelo_publish/resign.h"
 
-#include "install/manifest.h"
+#include "release/manifest.h"
 #include "nelo_publish/release_folder.h"
 #include "nelo_publish/served_pair.h"
 #include "nelo_publish/text_paths.h"

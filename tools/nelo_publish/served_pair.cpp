@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "install/release_signature.h"
+#include "release/release_signature.h"
 #include "nelo_publish/atomic_file.h"
 #include "nelo_publish/release_folder.h"
 #include "nelo_publish/text_paths.h"

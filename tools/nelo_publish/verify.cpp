@@ -7,11 +7,11 @@
 #include <set>
 
 #include "base/worker_threads.h"
-#include "install/brotli_decode.h"
-#include "install/file_writer.h"
-#include "install/manifest.h"
-#include "install/object_stream.h"
-#include "install/patch_stream.h"
+#include "release/brotli_decode.h"
+#include "release/file_writer.h"
+#include "release/manifest.h"
+#include "release/object_stream.h"
+#include "release/patch_stream.h"
 
 namespace nelo::publish {
 namespace {

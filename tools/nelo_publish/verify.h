@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "install/release_signature.h"
+#include "release/release_signature.h"
 #include "nelo_publish/release_source.h"
 
 namespace nelo::publish {

@@ -1,4 +1,4 @@
-#include "install/patch_stream.h"
+#include "release/patch_stream.h"
 
 #define ZSTD_STATIC_LINKING_ONLY  // the decoder that writes into one whole output buffer
 #include <zstd.h>

@@ -8,10 +8,10 @@
 #include <span>
 #include <string_view>
 
+#include "base/receive.h"
 #include "base/result.h"
-#include "install/manifest.h"
-#include "install/sha256.h"
-#include "net/update_client.h"
+#include "release/manifest.h"
+#include "release/sha256.h"
 
 namespace nelo {
 

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/receive.h"
 #include "base/result.h"
-#include "install/brotli_decode.h"
-#include "install/file_writer.h"
-#include "install/manifest.h"
-#include "install/sha256.h"
-#include "net/update_client.h"
+#include "release/brotli_decode.h"
+#include "release/file_writer.h"
+#include "release/manifest.h"
+#include "release/sha256.h"
 
 namespace nelo {
 

@@ -1,4 +1,4 @@
-#include "install/object_stream.h"
+#include "release/object_stream.h"
 
 namespace nelo {
 

@@ -1,4 +1,4 @@
-#include "install/manifest.h"
+#include "release/manifest.h"
 
 #include <algorithm>
 #include <new>
@@ -10,7 +10,7 @@
 #include "base/path_pieces.h"
 #include "base/unicode_upper.h"
 #include "base/utf.h"
-#include "install/windows_names.h"
+#include "release/windows_names.h"
 
 namespace nelo {
 namespace {

@@ -1,4 +1,4 @@
-#include "install/brotli_decode.h"
+#include "release/brotli_decode.h"
 
 namespace nelo {
 

@@ -8,14 +8,21 @@
 
 namespace nelo {
 
+// What a caller may have to tell apart about a failure; the message says the rest.
+enum class FailureKind {
+  kOther,
+  kServerRefused,  // the server answered, with a status that is not the content asked for
+};
+
 // The message of a failed operation, kept apart from the success type so that a Result of a
 // string stays unambiguous.
 struct Failure {
   std::string message;
+  FailureKind kind = FailureKind::kOther;
 };
 
-inline Failure fail(std::string message) {
-  return Failure{std::move(message)};
+inline Failure fail(std::string message, FailureKind kind = FailureKind::kOther) {
+  return Failure{std::move(message), kind};
 }
 
 template <class T>
@@ -36,6 +43,7 @@ class [[nodiscard]] Result {
   const T& operator*() const& { return value(); }
 
   const std::string& message() const { return std::get<1>(state_).message; }
+  FailureKind kind() const { return std::get<1>(state_).kind; }
   // The failure, to be passed on as it is by a caller that has nothing to add.
   Failure error() const { return std::get<1>(state_); }
 
@@ -48,17 +56,20 @@ template <>
 class [[nodiscard]] Result<void> {
  public:
   Result() = default;
-  Result(Failure failure) : failed_(true), message_(std::move(failure.message)) {}
+  Result(Failure failure)
+      : failed_(true), message_(std::move(failure.message)), kind_(failure.kind) {}
 
   bool ok() const { return !failed_; }
   explicit operator bool() const { return ok(); }
   const std::string& message() const { return message_; }
+  FailureKind kind() const { return kind_; }
   // The failure, to be passed on as it is by a caller that has nothing to add.
-  Failure error() const { return Failure{message_}; }
+  Failure error() const { return Failure{message_, kind_}; }
 
  private:
   bool failed_ = false;
   std::string message_;
+  FailureKind kind_ = FailureKind::kOther;
 };
 
 using Status = Result<void>;

@@ -18,9 +18,8 @@ Result<ReleaseManifest> fetch_release_manifest(UpdateClient& client, const Manif
       auto signature_body = fetch_whole(client, "app/manifest.json.minisig", kSignatureMaxBytes);
       if (!signature_body) {
         // A server without the signature is told apart from a network that failed.
-        return fail(signature_body.message().starts_with("o servidor respondeu ")
-                        ? "lista sem assinatura"
-                        : signature_body.message());
+        return signature_body.kind() == FailureKind::kServerRefused ? fail("lista sem assinatura")
+                                                                    : signature_body.error();
       }
       signature.assign(signature_body->view());
     }

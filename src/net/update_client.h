@@ -61,6 +61,11 @@ Result<ByteBuffer> fetch_whole(UpdateClient& client, std::string_view relative_p
 // headers, and each read of its body). Fails with "endereço", "porta" or "sem internet".
 Result<std::unique_ptr<UpdateClient>> open_update_client(std::uint32_t timeout_ms);
 
+// "o servidor respondeu N", of the kind a caller can tell from a network that failed.
+inline Failure server_refused(unsigned status) {
+  return fail("o servidor respondeu " + std::to_string(status), FailureKind::kServerRefused);
+}
+
 // The time-out for connecting when nothing is installed yet, or nobody watches (the stage
 // mode): long enough for a slow network, since there is nothing else to start.
 constexpr std::uint32_t kPatientConnectTimeoutMs = 10000;

@@ -106,7 +106,7 @@ class WinHttpClient final : public UpdateClient {
         return fail("resposta");
       }
     } else {
-      return fail("o servidor respondeu " + std::to_string(*status));
+      return server_refused(*status);
     }
     if (Status read = read_body(request.get(), skip, announced_length(request.get()), receive);
         !read) {

@@ -78,7 +78,7 @@ class FakeUpdateClient final : public UpdateClient {
       }
       const auto found = bodies.find(path);
       if (found == bodies.end()) {
-        return fail("o servidor respondeu 404");
+        return server_refused(404);
       }
       body = found->second;
       if (const auto cut = drop_after.find(path); cut != drop_after.end()) {
@@ -90,7 +90,7 @@ class FakeUpdateClient final : public UpdateClient {
     std::uint64_t last = body.size();
     if (!range.whole() && !ignores_ranges) {
       if (range.offset >= body.size()) {
-        return fail("o servidor respondeu 416");
+        return server_refused(416);
       }
       first = range.offset;
       if (range.length != 0) {

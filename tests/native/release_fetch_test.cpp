@@ -45,6 +45,13 @@ TEST(ReleaseFetchTest, WithKeysTheSignatureIsVerifiedFirst) {
       {"older than the installed one", {}, good, {}, 1001, "lista antiga"},
       {"no signature on the server", {}, {}, {}, {}, "lista sem assinatura"},
       {"the network fails on the signature", {}, {}, "sem internet", {}, "sem internet"},
+      // A message that reads like a refusal is still the network's failure, not the server's.
+      {"a failure worded like a status",
+       {},
+       {},
+       "o servidor respondeu 404",
+       {},
+       "o servidor respondeu 404"},
       {"the manifest changed after signing", kDocument + " ", good, {}, {}, "assinatura inválida"},
       {"signed by another key", {}, stranger.sign(kDocument, 1000), {}, {}, "assinatura inválida"},
       {"a garbled signature", {}, "untrusted comment: x\n!!!\n", {}, {}, "assinatura inválida"},

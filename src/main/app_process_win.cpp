@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/process_start_win.h"
 #include "base/system_error_win.h"
 #include "install/install_layout.h"
 
@@ -68,17 +69,14 @@ Result<AppProcess> start_app(std::string_view label, bool hidden, Clock& clock) 
   if (hidden) {
     command_line += L" --hidden";
   }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &info)) {
-    return fail(last_error_text());
+  Result<StartedProcess> started = start_process(program, std::move(command_line), folder);
+  if (!started) {
+    return started.error();
   }
   AppProcess app;
-  app.process.reset(info.hProcess);
-  app.thread.reset(info.hThread);
-  app.id = info.dwProcessId;
+  app.process = std::move(started->process);
+  app.thread = std::move(started->thread);
+  app.id = started->id;
   app.started = clock.now();
   return app;
 }

@@ -22,4 +22,11 @@ std::optional<std::u16string> removal_command_arguments(std::u16string_view root
                                                         std::u16string_view system_folder,
                                                         bool delayed_expansion = false);
 
+// Windows (uninstall_win.cpp): starts that command for the installation root, without a
+// console window and without waiting: its pause lets this process end first, so that its own
+// file goes too. Nothing is started for a root that holds none of the launcher, the versions
+// folder or the current pointer (LOCALAPPDATA may name somebody else's "Nelo"), or when no
+// safe command can be made.
+void start_root_removal();
+
 }  // namespace nelo

@@ -10,6 +10,7 @@
 #include "nelo_publish/publish.h"
 #include "nelo_publish/served_pair.h"
 #include "tests/expect_ok.h"
+#include "tests/native/publish_support.h"
 #include "tests/temp_folder.h"
 
 namespace nelo::publish {
@@ -22,14 +23,7 @@ using testing_support::write_file;
 
 constexpr std::int64_t kDay = 86400;
 
-std::string random_bytes(std::size_t count, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& c : bytes) {
-    c = static_cast<char>(generator());
-  }
-  return bytes;
-}
+using testing_support::random_bytes;
 
 std::int64_t now() {
   return std::chrono::duration_cast<std::chrono::seconds>(

@@ -7,6 +7,7 @@
 #include "nelo_publish/publish.h"
 #include "nelo_publish/release_history.h"
 #include "tests/expect_ok.h"
+#include "tests/native/publish_support.h"
 #include "tests/temp_folder.h"
 
 namespace nelo::publish {
@@ -17,14 +18,7 @@ using testing_support::read_file;
 using testing_support::TempFolder;
 using testing_support::write_file;
 
-std::string random_bytes(std::size_t count, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& c : bytes) {
-    c = static_cast<char>(generator());
-  }
-  return bytes;
-}
+using testing_support::random_bytes;
 
 // Publishes `files` (plus a program) as `version` from a fresh release folder into `root`.
 ReleaseManifest publish_files(const fs::path& root, const std::string& version,

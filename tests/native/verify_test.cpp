@@ -8,6 +8,7 @@
 #include "nelo_publish/served_pair.h"
 #include "tests/expect_ok.h"
 #include "tests/native/signer.h"
+#include "tests/native/publish_support.h"
 #include "tests/temp_folder.h"
 
 namespace nelo::publish {
@@ -19,14 +20,7 @@ using testing_support::Signer;
 using testing_support::TempFolder;
 using testing_support::write_file;
 
-std::string random_bytes(std::size_t count, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& c : bytes) {
-    c = static_cast<char>(generator());
-  }
-  return bytes;
-}
+using testing_support::random_bytes;
 
 // The tree as a server would serve it: the folder's files with the headers a test chooses, by
 // the kind of path; a path that is missing is a 404 with the 404's headers.

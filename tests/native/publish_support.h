@@ -1,0 +1,163 @@
+// What the publisher's tests share: release folders made from maps of contents, and the
+// check that a server tree holds exactly a release.
+#pragma once
+
+#include <brotli/decode.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "nelo_publish/publish.h"
+#include "release/manifest.h"
+#include "release/sha256.h"
+#include "tests/expect_ok.h"
+#include "tests/temp_folder.h"
+
+namespace nelo::testing_support {
+
+namespace fs = std::filesystem;
+using publish::PublishOptions;
+
+// Everything below `root`: each file's content, a marker for anything else.
+inline std::map<std::string, std::string> snapshot(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  if (!fs::exists(root)) {
+    return tree;
+  }
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = entry.path().lexically_relative(root).generic_string();
+    const fs::file_status status = entry.symlink_status();
+    tree[relative] = fs::is_regular_file(status) ? read_file(entry.path())
+                     : fs::is_directory(status)  ? std::string("<folder>")
+                                                 : std::string("<other>");
+  }
+  return tree;
+}
+
+// Text that compresses well but not trivially.
+inline std::string compressible_text(size_t length, unsigned seed) {
+  static const std::vector<std::string> kWords = {"nelo ",     "launcher ", "update ", "release ",
+                                                  "manifest ", "object ",   "brotli ", "window "};
+  std::mt19937 random(seed);
+  std::string text;
+  while (text.size() < length) {
+    text += kWords[random() % kWords.size()];
+  }
+  text.resize(length);
+  return text;
+}
+
+inline std::string random_bytes(size_t length, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(length, '\0');
+  for (char& byte : bytes) {
+    byte = static_cast<char>(random());
+  }
+  return bytes;
+}
+
+// The uncompressed content of an object, or a note that it is not a stream of that size.
+inline std::string decode(const std::string& object, std::uint64_t size) {
+  std::string decoded(static_cast<size_t>(size) + 1, '\0');
+  size_t decoded_size = static_cast<size_t>(size);
+  const BrotliDecoderResult result =
+      BrotliDecoderDecompress(object.size(), reinterpret_cast<const std::uint8_t*>(object.data()),
+                              &decoded_size, reinterpret_cast<std::uint8_t*>(decoded.data()));
+  if (result != BROTLI_DECODER_RESULT_SUCCESS) {
+    return "<not a Brotli stream of at most " + std::to_string(size) + " bytes>";
+  }
+  decoded.resize(decoded_size);
+  return decoded;
+}
+
+inline ReleaseManifest read_manifest(const fs::path& root) {
+  Result<ReleaseManifest> parsed = parse_release_manifest(read_file(root / "app/manifest.json"));
+  EXPECT_OK(parsed);
+  return parsed.ok() ? *parsed : ReleaseManifest{};
+}
+
+inline const std::string kSharedContent = compressible_text(5000, 7);
+
+// The release most tests start from: nested folders, one content twice, an empty file and
+// names outside ASCII.
+inline const std::map<std::string, std::string> kRelease = {
+    {"Nelo.exe", compressible_text(40000, 1)},
+    {"B.txt", "capital letters sort first\n"},
+    {"a.txt", "small letters after\n"},
+    {"a\xC3\xA7\xC3\xB5\x65s/\xC3\xA7.txt", "ol\xC3\xA1\n"},  // "ações/ç.txt"
+    {"copy.bin", kSharedContent},
+    {"empty.txt", ""},
+    {"resources/deep/nested/data.bin", kSharedContent},
+    {"resources/nelo-media.exe", random_bytes(3000, 2)},
+};
+
+inline void make_release(const fs::path& folder, const std::map<std::string, std::string>& files) {
+  for (const auto& [path, content] : files) {
+    write_file(folder / path, content);
+  }
+}
+
+inline PublishOptions options_for(const fs::path& from, const fs::path& to,
+                                  std::string version = "1.0.0") {
+  PublishOptions options;
+  options.version = std::move(version);
+  options.from = from;
+  options.to = to;
+  return options;
+}
+
+// Checks that the tree below `root` holds exactly `files` as release `version`.
+inline void expect_published(const fs::path& root, const std::string& version,
+                             const std::map<std::string, std::string>& files) {
+  const std::string document = read_file(root / "app/manifest.json");
+  EXPECT_TRUE(nlohmann::json::accept(document));
+  const ReleaseManifest manifest = read_manifest(root);
+  EXPECT_EQ(manifest.version, version);
+
+  std::vector<std::string> paths;
+  std::set<std::string> digests;
+  for (const ManifestFile& file : manifest.files) {
+    paths.push_back(file.path);
+    digests.insert(file.sha256);
+    ASSERT_TRUE(files.contains(file.path)) << file.path;
+    const std::string& content = files.at(file.path);
+    EXPECT_EQ(file.sha256, sha256_hex(content)) << file.path;
+    EXPECT_EQ(file.size, content.size()) << file.path;
+    const fs::path object_path = root / "app/files" / file.sha256;
+    ASSERT_TRUE(fs::is_regular_file(object_path)) << file.path;
+    EXPECT_EQ(file.zsize, fs::file_size(object_path)) << file.path;
+    const std::string object = read_file(object_path);
+    // 0x11 opens every stream of the large-window extension.
+    ASSERT_FALSE(object.empty());
+    EXPECT_NE(static_cast<unsigned char>(object[0]), 0x11) << file.path;
+    EXPECT_EQ(decode(object, file.size), content) << file.path;
+  }
+  // Every file once, sorted byte-wise (std::map orders std::string keys that way).
+  std::vector<std::string> expected_paths;
+  for (const auto& [path, content] : files) {
+    expected_paths.push_back(path);
+  }
+  EXPECT_EQ(paths, expected_paths);
+
+  // Nothing else: no temporary file left behind, no object that no entry names.
+  std::set<std::string> objects;
+  for (const fs::directory_entry& entry : fs::directory_iterator(root / "app/files")) {
+    objects.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(objects, digests);
+  std::set<std::string> app;
+  for (const fs::directory_entry& entry : fs::directory_iterator(root / "app")) {
+    app.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(app, (std::set<std::string>{"files", "manifest.json"}));
+}
+
+}  // namespace nelo::testing_support

@@ -120,4 +120,33 @@ std::optional<std::vector<ListedEntry>> list_folder(const std::filesystem::path&
   return entries;
 }
 
+Status replace_by_rename(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (!::MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return fail(last_error_text());
+  }
+  return {};
+}
+
+Status replace_file_atomically(const std::filesystem::path& target, std::string_view bytes) {
+  std::filesystem::path temporary = target;
+  temporary += L".tmp";
+  {
+    unique_file file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      return fail(last_error_text());
+    }
+    if (Status written = write_all(file.get(), bytes); !written) {
+      return written;
+    }
+    // The content must reach the disk before it replaces the old one, or a crash could leave
+    // an empty file behind the rename.
+    if (!::FlushFileBuffers(file.get())) {
+      return fail(last_error_text());
+    }
+  }
+  return replace_by_rename(temporary, target);
+}
+
 }  // namespace nelo

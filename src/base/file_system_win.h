@@ -28,6 +28,16 @@ std::optional<std::string> read_small_file(const std::filesystem::path& path,
 // with the system's error text.
 Status write_all(HANDLE file, std::string_view bytes);
 
+// Puts the file `from` in place of `to` by one rename, replacing a file of that name; the rename
+// reaches the disk before it returns, so a power cut leaves the old file or the new one, never
+// a name without its file. Fails with the system's error text.
+Status replace_by_rename(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Writes `bytes` as a new file beside `target` (`target` + ".tmp"), puts it on the disk, then
+// puts it in place of `target` by replace_by_rename. Fails with the system's error text; the
+// old file then stays in force.
+Status replace_file_atomically(const std::filesystem::path& target, std::string_view bytes);
+
 // One entry of a folder listing.
 struct ListedEntry {
   std::wstring name;

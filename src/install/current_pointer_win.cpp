@@ -2,7 +2,6 @@
 
 #include "base/file_system_win.h"
 #include "base/system_error_win.h"
-#include "base/unique_handle.h"
 #include "install/current_pointer.h"
 #include "install/install_layout.h"
 
@@ -31,27 +30,8 @@ std::optional<std::string> WindowsVersionStore::read_current_version() {
 }
 
 Status WindowsVersionStore::write_current_version(std::string_view label) {
-  const std::filesystem::path root = install_root();
-  const std::filesystem::path temporary = root / L"current.tmp";
-  {
-    unique_file file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      return fail("gravar: " + last_error_text());
-    }
-    if (Status written = write_all(file.get(), label); !written) {
-      return fail("gravar: " + written.message());
-    }
-    // The pointer must reach the disk before it replaces the old one, or a crash could leave an
-    // empty "current" behind the rename.
-    if (!::FlushFileBuffers(file.get())) {
-      return fail("gravar: " + last_error_text());
-    }
-  }
-  const std::filesystem::path pointer = root / L"current";
-  if (!::MoveFileExW(temporary.c_str(), pointer.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return fail("gravar: " + last_error_text());
+  if (Status written = replace_file_atomically(install_root() / L"current", label); !written) {
+    return fail("gravar: " + written.message());
   }
   return {};
 }

@@ -201,13 +201,7 @@ void WindowsVersionStore::remove_file(const std::filesystem::path& path) {
 
 Status WindowsVersionStore::replace_file(const std::filesystem::path& from,
                                          const std::filesystem::path& to) {
-  // The rename reaches the disk before it returns: a power cut leaves the old file or the new
-  // one, never a name without its file.
-  if (!::MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return fail(last_error_text());
-  }
-  return {};
+  return replace_by_rename(from, to);
 }
 
 std::optional<std::string> WindowsVersionStore::read_small(const std::filesystem::path& path) {

@@ -45,11 +45,7 @@ Status close_file(NativeFile file) {
 }
 
 Status replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (!::MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return fail(last_error_text());
-  }
-  return {};
+  return replace_by_rename(from, to);
 }
 
 }  // namespace native

@@ -2,6 +2,7 @@
 
 #include "base/environment_win.h"
 #include "base/utf.h"
+#include "base/utf8_path.h"
 #include "base/wide_text_win.h"
 
 namespace nelo {
@@ -20,7 +21,7 @@ std::filesystem::path versions_dir() {
 }
 
 std::filesystem::path version_dir(std::string_view label) {
-  return versions_dir() / to_wide(label);
+  return versions_dir() / path_from_utf8(label);
 }
 
 std::filesystem::path installed_launcher_path() {

@@ -4,7 +4,7 @@
 #include "base/gathered_writes.h"
 #include "base/system_error_win.h"
 #include "base/unique_handle.h"
-#include "base/wide_text_win.h"
+#include "base/utf8_path.h"
 #include "install/install_layout.h"
 #include "install/tree_removal.h"
 #include "install/version_store_win.h"
@@ -68,7 +68,7 @@ Result<std::unique_ptr<FileWriter>> WindowsVersionStore::keep_body(std::string_v
   if (Status created = create_folders(folder); !created) {
     return created.error();
   }
-  const std::filesystem::path path = folder / to_wide(sha256);
+  const std::filesystem::path path = folder / path_from_utf8(sha256);
   unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
                                  append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  nullptr));
@@ -83,7 +83,7 @@ Result<std::unique_ptr<FileWriter>> WindowsVersionStore::keep_body(std::string_v
 
 Status WindowsVersionStore::read_kept_body(std::string_view sha256,
                                            const std::function<Status(std::string_view)>& take) {
-  const std::filesystem::path path = downloads_dir() / to_wide(sha256);
+  const std::filesystem::path path = downloads_dir() / path_from_utf8(sha256);
   unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) {
@@ -106,7 +106,7 @@ Status WindowsVersionStore::read_kept_body(std::string_view sha256,
 
 void WindowsVersionStore::drop_kept_bodies(const std::optional<std::string>& sha256) {
   if (sha256) {
-    ::DeleteFileW((downloads_dir() / to_wide(*sha256)).c_str());
+    ::DeleteFileW((downloads_dir() / path_from_utf8(*sha256)).c_str());
   } else {
     (void)remove_tree(downloads_dir());
   }

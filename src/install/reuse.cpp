@@ -4,6 +4,7 @@
 
 #include "base/ascii_case.h"
 #include "base/path_pieces.h"
+#include "base/utf8_path.h"
 
 namespace nelo {
 
@@ -12,8 +13,7 @@ std::filesystem::path join_manifest_path(const std::filesystem::path& folder,
   std::filesystem::path joined = folder;
   PathPieces pieces(manifest_path);
   while (const std::optional<std::string_view> piece = pieces.next()) {
-    joined /= std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(piece->data()), piece->size()));
+    joined /= path_from_utf8(*piece);
   }
   return joined;
 }

@@ -2,6 +2,7 @@
 
 #include "base/file_system_win.h"
 #include "base/unique_handle.h"
+#include "base/utf8_path.h"
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
 #include "install/intactness.h"
@@ -35,7 +36,7 @@ std::optional<ReleaseManifest> WindowsVersionStore::load_stored_manifest(
     return std::nullopt;
   }
   auto bytes =
-      read_small_file(version_dir(*label) / to_wide(kStoredManifestName), kManifestMaxBytes);
+      read_small_file(version_dir(*label) / path_from_utf8(kStoredManifestName), kManifestMaxBytes);
   if (!bytes) {
     return std::nullopt;
   }
@@ -59,8 +60,8 @@ ManifestTrust WindowsVersionStore::manifest_trust() {
     // The stored signature was verified when its version was installed; one that cannot be
     // read counts as none (a version installed before keys), which accepts any verified
     // release.
-    const auto stored =
-        read_small_file(version_dir(*current) / to_wide(kStoredSignatureName), kSignatureMaxBytes);
+    const auto stored = read_small_file(
+        version_dir(*current) / path_from_utf8(kStoredSignatureName), kSignatureMaxBytes);
     if (stored) {
       trust.installed_signed_at = signing_time(*stored);
     }
@@ -76,7 +77,8 @@ std::optional<std::string> WindowsVersionStore::find_installed_version() {
   }
   const std::filesystem::path folder = version_dir(*current);
   const bool intact = is_version_intact(
-      *manifest, [&](std::string_view path) { return regular_file_size(folder / to_wide(path)); },
+      *manifest,
+      [&](std::string_view path) { return regular_file_size(folder / path_from_utf8(path)); },
       [&](const std::vector<std::u16string>& pieces, const EntryVisitor& visit) {
         std::filesystem::path below = folder;
         for (const std::u16string& piece : pieces) {

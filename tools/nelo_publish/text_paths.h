@@ -6,11 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8_path.h"
+
 namespace nelo::publish {
 
-// A UTF-8 string as a path, and a path's text as UTF-8 (nothing for a name that is not valid
-// Unicode: a POSIX name that is not UTF-8, a Windows name with an unpaired surrogate).
-std::filesystem::path path_from_utf8(std::string_view text);
+// A path's text as UTF-8 (nothing for a name that is not valid Unicode: a POSIX name that is
+// not UTF-8, a Windows name with an unpaired surrogate). The other way is base's
+// path_from_utf8.
 std::optional<std::string> path_to_utf8(const std::filesystem::path& path);
 
 // A path as text for messages; never fails.

@@ -4,10 +4,6 @@
 
 namespace nelo::publish {
 
-std::filesystem::path path_from_utf8(std::string_view text) {
-  return std::filesystem::path(std::string(text));
-}
-
 std::optional<std::string> path_to_utf8(const std::filesystem::path& path) {
   if (!is_valid_utf8(path.native())) {
     return std::nullopt;

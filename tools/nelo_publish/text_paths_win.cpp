@@ -4,14 +4,6 @@
 
 namespace nelo::publish {
 
-std::filesystem::path path_from_utf8(std::string_view text) {
-  const std::optional<std::u16string> wide = utf8_to_utf16(text);
-  if (wide) {
-    return std::filesystem::path(std::wstring(wide->begin(), wide->end()));
-  }
-  return std::filesystem::path(std::string(text));
-}
-
 std::optional<std::string> path_to_utf8(const std::filesystem::path& path) {
   const std::wstring& wide = path.native();
   return utf16_to_utf8(std::u16string(wide.begin(), wide.end()));

@@ -5,6 +5,7 @@
 #include "base/system_error_win.h"
 #include "base/unique_handle.h"
 #include "base/utf8_path.h"
+#include "base/wide_text_win.h"
 #include "install/install_layout.h"
 #include "install/tree_removal.h"
 #include "install/version_store_win.h"

@@ -14,11 +14,13 @@ namespace nelo::testing_support {
 
 class TempFolder {
  public:
+  // A name no other folder has: tests of several processes at once never share one.
   TempFolder() {
     std::random_device device;
-    path_ = std::filesystem::temp_directory_path() /
-            ("nelo-test-" + std::to_string(device()) + "-" + std::to_string(device()));
-    std::filesystem::create_directories(path_);
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    do {
+      path_ = base / ("nelo-test-" + std::to_string(device()) + "-" + std::to_string(device()));
+    } while (!std::filesystem::create_directories(path_));
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;

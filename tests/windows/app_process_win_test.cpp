@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 using testing_support::read_file;
 using testing_support::ScopedEnvironment;
 using testing_support::standin_exe;
-using testing_support::TempDir;
+using testing_support::TempFolder;
 
 std::string json_string(std::wstring_view text) {
   std::string out = "\"";
@@ -48,7 +48,7 @@ class AppProcessTest : public testing::Test {
     ASSERT_EQ(::WaitForSingleObject(app.process.get(), 20000), WAIT_OBJECT_0);
   }
 
-  TempDir temp_;
+  TempFolder temp_;
   ScopedEnvironment local_app_data_;
   ScopedEnvironment log_;
   SteadyClock clock_;

@@ -12,7 +12,7 @@ namespace {
 
 using testing_support::read_file;
 using testing_support::ScopedEnvironment;
-using testing_support::TempDir;
+using testing_support::TempFolder;
 using testing_support::write_file;
 
 class CurrentPointerTest : public testing::Test {
@@ -25,7 +25,7 @@ class CurrentPointerTest : public testing::Test {
   }
   void write_pointer(std::string_view bytes) { write_file(root() / L"current", bytes); }
 
-  TempDir temp_;
+  TempFolder temp_;
   ScopedEnvironment local_app_data_;
   WindowsVersionStore store_;
 };
@@ -101,7 +101,7 @@ TEST_F(CurrentPointerTest, WithoutTheRootTheWriteFails) {
 }
 
 TEST(InstallRootTest, WithoutLocalAppDataTheRootIsBelowTheCurrentFolder) {
-  TempDir temp;
+  TempFolder temp;
   ScopedEnvironment unset(L"LOCALAPPDATA", std::nullopt);
   EXPECT_EQ(install_root(), std::filesystem::path(L".") / L"Nelo");
 

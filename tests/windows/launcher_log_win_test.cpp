@@ -19,7 +19,7 @@ namespace {
 
 using testing_support::read_file;
 using testing_support::ScopedEnvironment;
-using testing_support::TempDir;
+using testing_support::TempFolder;
 using testing_support::write_file;
 
 // A temporary LOCALAPPDATA, so that the installation root is a folder of the test's own.
@@ -28,7 +28,7 @@ class LauncherLogTest : public ::testing::Test {
   std::filesystem::path root() const { return local_app_data_.path() / L"Nelo"; }
   std::filesystem::path log_path() const { return root() / L"launcher.log"; }
 
-  TempDir local_app_data_;
+  TempFolder local_app_data_;
   ScopedEnvironment environment_{L"LOCALAPPDATA", local_app_data_.path().wstring()};
 };
 

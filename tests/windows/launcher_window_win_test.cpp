@@ -463,7 +463,7 @@ LRESULT CALLBACK refusing_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
 
 TEST(LauncherWindowFailureTest, AWindowThatCannotBeCreatedIsLoggedOnce) {
   ASSERT_TRUE(close_shared_window());  // its class could not be replaced while it is open
-  TempDir local_app_data;
+  TempFolder local_app_data;
   ScopedEnvironment environment(L"LOCALAPPDATA", local_app_data.path().wstring());
   const HINSTANCE module = ::GetModuleHandleW(nullptr);
   ::UnregisterClassW(L"NeloLauncher", module);  // an earlier test's registration

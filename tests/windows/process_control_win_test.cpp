@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 using testing_support::FakeClock;
 using testing_support::ScopedEnvironment;
 using testing_support::standin_exe;
-using testing_support::TempDir;
+using testing_support::TempFolder;
 
 // The stand-in's exit code when it ends by itself, so that a termination (code 0) shows.
 constexpr DWORD kOwnExitCode = 7;
@@ -71,7 +71,7 @@ class ProcessControlTest : public testing::Test {
     return versions_dir() / label / L"Nelo.exe";
   }
 
-  TempDir temp_;
+  TempFolder temp_;
   ScopedEnvironment local_app_data_;
   std::deque<Program> started_;  // a deque keeps the references handed out valid
 };

@@ -9,7 +9,7 @@ namespace nelo {
 namespace {
 
 using testing_support::ScopedEnvironment;
-using testing_support::TempDir;
+using testing_support::TempFolder;
 using testing_support::write_file;
 
 constexpr std::int64_t kSecond = 10'000'000;
@@ -35,7 +35,7 @@ class ResumeMarkerWinTest : public testing::Test {
   ResumeMarkerWinTest() : app_data_(L"APPDATA", temp_.path().wstring()) {}
   std::filesystem::path marker() const { return temp_.path() / L"Nelo" / L"resume.json"; }
 
-  TempDir temp_;
+  TempFolder temp_;
   ScopedEnvironment app_data_;
 };
 
@@ -57,7 +57,7 @@ TEST_F(ResumeMarkerWinTest, AFolderOfThatNameCountsToo) {
 }
 
 TEST(ResumeMarkerPathTest, WithoutAppDataTheMarkerIsBelowTheCurrentFolder) {
-  TempDir temp;
+  TempFolder temp;
   ScopedEnvironment unset(L"APPDATA", std::nullopt);
   wchar_t previous[MAX_PATH];
   ::GetCurrentDirectoryW(MAX_PATH, previous);

@@ -27,7 +27,7 @@ using testing_support::ScopedEnvironment;
 using testing_support::ScopedUserShell;
 using testing_support::ScopedUserValue;
 using testing_support::StoredValue;
-using testing_support::TempDir;
+using testing_support::TempFolder;
 using testing_support::write_file;
 
 const std::wstring kUninstallKey = testing_support::kUninstallKeyName;
@@ -159,7 +159,7 @@ class ShellIntegrationTest : public testing::Test {
     };
   }
 
-  TempDir temp_;
+  TempFolder temp_;
   ScopedUserShell user_shell_;
   ScopedUserValue other_run_value_;
   ScopedEnvironment local_app_data_;

@@ -32,7 +32,7 @@ TEST(StageOutputTest, APortThatIsNoNumberIsReported) {
 
 TEST(StageOutputTest, UninstallWinsAndWritesNothing) {
   // The uninstall removes the user's shortcuts and entry: hold the shell for this test alone.
-  testing_support::TempDir shell_folder;
+  testing_support::TempFolder shell_folder;
   testing_support::ScopedUserShell shell(shell_folder.path());
   ScopedEnvironment empty_base(L"NELO_UPDATE_BASE", L"");
   ScopedEnvironment no_root(L"LOCALAPPDATA", L"Z:\\nonexistent-nelo-test-root");

@@ -10,7 +10,7 @@ namespace nelo {
 namespace {
 
 using testing_support::ScopedEnvironment;
-using testing_support::TempDir;
+using testing_support::TempFolder;
 using testing_support::write_file;
 
 // A version folder with its files and its stored manifest, made by hand.
@@ -40,7 +40,7 @@ class StoredManifestTest : public testing::Test {
     }
   }
 
-  TempDir temp_;
+  TempFolder temp_;
   ScopedEnvironment local_app_data_;
   WindowsVersionStore store_;
 };

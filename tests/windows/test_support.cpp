@@ -8,23 +8,6 @@
 
 namespace nelo::testing_support {
 
-TempDir::TempDir() {
-  std::random_device random;
-  const auto base = std::filesystem::temp_directory_path();
-  for (;;) {
-    path_ = base / (L"nelo-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                    std::to_wstring(random()));
-    if (std::filesystem::create_directories(path_)) {
-      break;
-    }
-  }
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 ScopedEnvironment::ScopedEnvironment(const wchar_t* name, std::optional<std::wstring> value)
     : name_(name) {
   wchar_t buffer[32768];
@@ -37,17 +20,6 @@ ScopedEnvironment::ScopedEnvironment(const wchar_t* name, std::optional<std::wst
 
 ScopedEnvironment::~ScopedEnvironment() {
   ::SetEnvironmentVariableW(name_.c_str(), saved_ ? saved_->c_str() : nullptr);
-}
-
-void write_file(const std::filesystem::path& path, std::string_view bytes) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 std::filesystem::path launcher_exe() {

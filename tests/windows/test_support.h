@@ -1,5 +1,6 @@
-// Helpers for the Windows tests: temporary folders, scoped environment variables, files, and
-// child processes whose output is read through a pipe.
+// Helpers for the Windows tests (beside the temporary folders and files of temp_folder.h):
+// scoped environment variables, the build's programs, and child processes whose output is
+// read through a pipe.
 #pragma once
 
 #include <filesystem>
@@ -10,21 +11,9 @@
 
 #include "base/unique_handle.h"
 #include "base/win_support.h"
+#include "tests/temp_folder.h"
 
 namespace nelo::testing_support {
-
-// A fresh folder below the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Sets (or, with nothing, removes) a variable of this process and restores it afterwards.
 class ScopedEnvironment {
@@ -38,9 +27,6 @@ class ScopedEnvironment {
   std::wstring name_;
   std::optional<std::wstring> saved_;
 };
-
-void write_file(const std::filesystem::path& path, std::string_view bytes);
-std::string read_file(const std::filesystem::path& path);
 
 // Files the build made, as Windows paths.
 std::filesystem::path launcher_exe();

@@ -20,7 +20,7 @@ using testing_support::ScopedEnvironment;
 using testing_support::ScopedUserShell;
 using testing_support::standin_exe;
 using testing_support::StoredValue;
-using testing_support::TempDir;
+using testing_support::TempFolder;
 using testing_support::write_file;
 using testing_support::write_user_value;
 
@@ -77,7 +77,7 @@ class UninstallTest : public testing::Test {
     ASSERT_TRUE(app_);
   }
 
-  TempDir temp_;
+  TempFolder temp_;
   ScopedUserShell user_shell_;
   ScopedEnvironment local_app_data_;
   unique_handle app_;

@@ -2,8 +2,8 @@
 
 #include "base/file_system_win.h"
 #include "base/system_error_win.h"
+#include "base/utf8_path.h"
 #include "install/current_pointer.h"
-#include "install/install_layout.h"
 
 namespace nelo {
 namespace {
@@ -14,7 +14,7 @@ constexpr std::uint64_t kMaxPointerBytes = 64 * 1024;
 }  // namespace
 
 std::optional<std::string> WindowsVersionStore::read_current_version() {
-  const auto bytes = read_small_file(install_root() / L"current", kMaxPointerBytes);
+  const auto bytes = read_small_file(root_ / L"current", kMaxPointerBytes);
   if (!bytes) {
     return std::nullopt;
   }
@@ -22,7 +22,7 @@ std::optional<std::string> WindowsVersionStore::read_current_version() {
   if (!label) {
     return std::nullopt;
   }
-  const std::filesystem::path program = version_dir(*label) / L"Nelo.exe";
+  const std::filesystem::path program = version_folder(*label) / L"Nelo.exe";
   if (::GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
     return std::nullopt;
   }
@@ -30,15 +30,14 @@ std::optional<std::string> WindowsVersionStore::read_current_version() {
 }
 
 Status WindowsVersionStore::write_current_version(std::string_view label) {
-  if (Status written = replace_file_atomically(install_root() / L"current", label); !written) {
+  if (Status written = replace_file_atomically(root_ / L"current", label); !written) {
     return fail("gravar: " + written.message());
   }
   return {};
 }
 
-VersionStore& installed_version_store() {
-  static WindowsVersionStore store;
-  return store;
+std::filesystem::path WindowsVersionStore::version_folder(std::string_view label) const {
+  return root_ / L"versions" / path_from_utf8(label);
 }
 
 }  // namespace nelo

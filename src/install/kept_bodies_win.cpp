@@ -50,7 +50,7 @@ class KeptBody final : public FileWriter {
 
 std::unordered_map<std::string, std::uint64_t> WindowsVersionStore::kept_bodies() {
   std::unordered_map<std::string, std::uint64_t> bodies;
-  const std::optional<std::vector<ListedEntry>> entries = list_folder(downloads_dir());
+  const std::optional<std::vector<ListedEntry>> entries = list_folder(downloads_folder());
   if (!entries) {
     return bodies;
   }
@@ -65,7 +65,7 @@ std::unordered_map<std::string, std::uint64_t> WindowsVersionStore::kept_bodies(
 
 Result<std::unique_ptr<FileWriter>> WindowsVersionStore::keep_body(std::string_view sha256,
                                                                    bool append) {
-  const std::filesystem::path folder = downloads_dir();
+  const std::filesystem::path folder = downloads_folder();
   if (Status created = create_folders(folder); !created) {
     return created.error();
   }
@@ -84,7 +84,7 @@ Result<std::unique_ptr<FileWriter>> WindowsVersionStore::keep_body(std::string_v
 
 Status WindowsVersionStore::read_kept_body(std::string_view sha256,
                                            const std::function<Status(std::string_view)>& take) {
-  const std::filesystem::path path = downloads_dir() / path_from_utf8(sha256);
+  const std::filesystem::path path = downloads_folder() / path_from_utf8(sha256);
   unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) {
@@ -107,9 +107,9 @@ Status WindowsVersionStore::read_kept_body(std::string_view sha256,
 
 void WindowsVersionStore::drop_kept_bodies(const std::optional<std::string>& sha256) {
   if (sha256) {
-    ::DeleteFileW((downloads_dir() / path_from_utf8(*sha256)).c_str());
+    ::DeleteFileW((downloads_folder() / path_from_utf8(*sha256)).c_str());
   } else {
-    (void)remove_tree(downloads_dir());
+    (void)remove_tree(downloads_folder());
   }
 }
 

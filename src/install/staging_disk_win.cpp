@@ -94,11 +94,11 @@ bool list_files_below(const std::filesystem::path& folder, const std::string& pr
 }  // namespace
 
 std::filesystem::path WindowsVersionStore::versions_folder() {
-  return versions_dir();
+  return root_ / L"versions";
 }
 
 std::filesystem::path WindowsVersionStore::downloads_folder() {
-  return downloads_dir();
+  return root_ / L"downloads";
 }
 
 void WindowsVersionStore::discard_folder(const std::filesystem::path& folder) {
@@ -229,14 +229,14 @@ ReuseIndex WindowsVersionStore::reusable_files(const std::optional<std::string>&
   if (!label || !manifest) {
     return {};
   }
-  return build_reuse_index(version_dir(*label), manifest, [](const std::filesystem::path& path) {
+  return build_reuse_index(version_folder(*label), manifest, [](const std::filesystem::path& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   });
 }
 
 void WindowsVersionStore::prune_versions(std::string_view keep,
                                          const std::optional<std::string>& previous) {
-  const std::filesystem::path folder = versions_dir();
+  const std::filesystem::path folder = versions_folder();
   const std::optional<std::vector<ListedEntry>> entries = list_folder(folder);
   if (!entries) {
     return;

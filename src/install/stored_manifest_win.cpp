@@ -35,8 +35,8 @@ std::optional<ReleaseManifest> WindowsVersionStore::load_stored_manifest(
   if (!label) {
     return std::nullopt;
   }
-  auto bytes =
-      read_small_file(version_dir(*label) / path_from_utf8(kStoredManifestName), kManifestMaxBytes);
+  auto bytes = read_small_file(version_folder(*label) / path_from_utf8(kStoredManifestName),
+                               kManifestMaxBytes);
   if (!bytes) {
     return std::nullopt;
   }
@@ -61,7 +61,7 @@ ManifestTrust WindowsVersionStore::manifest_trust() {
     // read counts as none (a version installed before keys), which accepts any verified
     // release.
     const auto stored = read_small_file(
-        version_dir(*current) / path_from_utf8(kStoredSignatureName), kSignatureMaxBytes);
+        version_folder(*current) / path_from_utf8(kStoredSignatureName), kSignatureMaxBytes);
     if (stored) {
       trust.installed_signed_at = signing_time(*stored);
     }
@@ -75,7 +75,7 @@ std::optional<std::string> WindowsVersionStore::find_installed_version() {
   if (!manifest) {
     return std::nullopt;
   }
-  const std::filesystem::path folder = version_dir(*current);
+  const std::filesystem::path folder = version_folder(*current);
   const bool intact = is_version_intact(
       *manifest,
       [&](std::string_view path) { return regular_file_size(folder / path_from_utf8(path)); },

@@ -3,20 +3,19 @@
 namespace nelo {
 
 void WindowsVersionStore::acquire_update_lock() {
-  // The named mutex "Local\\NeloLauncherUpdate" is never released and its handle never closed:
-  // it goes with the process. Once taken, the mutex stays with this process: a second call has
-  // nothing to wait for.
-  static bool held = false;
-  if (held) {
+  // The named mutex "Local\\NeloLauncherUpdate" stays with this store once taken (a second call
+  // has nothing to wait for); it is released when the store, made once at the top of a run
+  // mode, ends with it.
+  if (update_lock_) {
     return;
   }
-  const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"Local\\NeloLauncherUpdate");
-  if (mutex == nullptr) {
+  unique_handle mutex(::CreateMutexW(nullptr, FALSE, L"Local\\NeloLauncherUpdate"));
+  if (!mutex) {
     return;
   }
   // WAIT_ABANDONED (the previous owner ended without releasing) gives ownership just the same.
-  ::WaitForSingleObject(mutex, INFINITE);
-  held = true;
+  ::WaitForSingleObject(mutex.get(), INFINITE);
+  update_lock_ = std::move(mutex);
 }
 
 }  // namespace nelo

@@ -127,7 +127,4 @@ class VersionStore {
   virtual void drop_kept_bodies(const std::optional<std::string>& sha256 = std::nullopt) = 0;
 };
 
-// The store below the installation root of the current user.
-VersionStore& installed_version_store();
-
 }  // namespace nelo

@@ -4,15 +4,18 @@
 #pragma once
 
 #include "base/win_support.h"
+#include "base/unique_handle.h"
 #include "install/version_store.h"
 
 namespace nelo {
 
 class WindowsVersionStore final : public VersionStore {
  public:
-  // Every file written or copied is flushed to the disk before it is closed. Without
-  // `flush_files` it is not: only for measuring what the flushing costs.
-  explicit WindowsVersionStore(bool flush_files = true) : flush_files_(flush_files) {}
+  // The store below the installation root `root` (install_layout.h draws what it holds). Every
+  // file written or copied is flushed to the disk before it is closed. Without `flush_files` it
+  // is not: only for measuring what the flushing costs.
+  explicit WindowsVersionStore(std::filesystem::path root, bool flush_files = true)
+      : root_(std::move(root)), flush_files_(flush_files) {}
 
   void acquire_update_lock() override;
   std::optional<std::string> read_current_version() override;
@@ -53,8 +56,12 @@ class WindowsVersionStore final : public VersionStore {
 
  private:
   Status flush(HANDLE file) const;
+  std::filesystem::path version_folder(std::string_view label) const;
 
+  std::filesystem::path root_;
   bool flush_files_;
+  // The update lock, once taken: a named mutex held until this store (the process's) ends.
+  unique_handle update_lock_;
 };
 
 }  // namespace nelo

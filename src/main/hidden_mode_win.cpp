@@ -1,4 +1,6 @@
+#include "install/install_layout.h"
 #include "install/shell_integration.h"
+#include "install/version_store_win.h"
 #include "main/app_process_win.h"
 #include "main/run_modes.h"
 #include "main/self_install.h"
@@ -9,13 +11,13 @@ namespace nelo {
 // A start that nobody watches ("--hidden", from the system's start-up list): no window and no
 // questions, nothing waited for, every failure silent.
 void run_hidden_mode() {
+  WindowsVersionStore store(install_root());
   if (!is_installed_copy() && !install_launcher()) {
     return;  // installs without asking
   }
   delete_old_launcher();  // what the last self-install moved aside; failures are passed over
 
-  const std::optional<std::string> version =
-      run_quiet_session(installed_version_store(), open_update_client);
+  const std::optional<std::string> version = run_quiet_session(store, open_update_client);
   if (!version) {
     return;
   }

@@ -1,3 +1,5 @@
+#include "install/version_store_win.h"
+#include "install/install_layout.h"
 #include "base/win_support.h"
 
 #include <shellapi.h>
@@ -26,6 +28,7 @@ void open_terms_page() {
 // The user's start: the window, the consent and the self-install when this copy is not the
 // installed launcher, then the update session and the launch of its result.
 void run_normal_mode() {
+  WindowsVersionStore store(install_root());
   SteadyClock clock;
   const bool installed_copy = is_installed_copy();
   const auto ui = std::make_shared<LauncherUi>();
@@ -44,7 +47,7 @@ void run_normal_mode() {
   }
   delete_old_launcher();  // what the last self-install moved aside; failures are passed over
 
-  SessionServices services{installed_version_store(), open_update_client, clock};
+  SessionServices services{store, open_update_client, clock};
   const std::optional<std::string> target = run_update_session(ui, services);
   if (!target) {
     request_close(*ui);

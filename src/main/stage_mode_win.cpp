@@ -1,6 +1,8 @@
+#include "install/install_layout.h"
 #include "install/rollout_share.h"
 #include "install/shell_integration.h"
 #include "install/version_store.h"
+#include "install/version_store_win.h"
 #include "main/install_release.h"
 #include "main/release_fetch.h"
 #include "main/run_modes.h"
@@ -12,12 +14,12 @@ namespace nelo {
 // Called by the running application to prepare the next release in the background: no window,
 // no questions, one line per outcome on standard output.
 void run_stage_mode() {
+  WindowsVersionStore store(install_root());
   auto client = open_update_client(kPatientConnectTimeoutMs);
   if (!client) {
     write_output_line("error " + client.message());
     return;
   }
-  VersionStore& store = installed_version_store();
   const auto manifest = fetch_release_manifest(**client, store.manifest_trust());
   if (!manifest) {
     write_output_line("error " + manifest.message());

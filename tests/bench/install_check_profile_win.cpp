@@ -14,14 +14,14 @@
 #include "base/file_system_win.h"
 #include "install/install_layout.h"
 #include "release/manifest.h"
-#include "install/version_store.h"
+#include "install/version_store_win.h"
 
 int wmain() {
   using Clock = std::chrono::steady_clock;
   const auto seconds = [](Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
   };
-  nelo::VersionStore& store = nelo::installed_version_store();
+  nelo::WindowsVersionStore store(nelo::install_root());
   const auto label = store.read_current_version();
   const Clock::time_point start = Clock::now();
   auto bytes = nelo::read_small_file(nelo::version_dir(label.value_or("-")) / L".manifest.json",

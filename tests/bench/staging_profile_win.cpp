@@ -17,6 +17,7 @@
 
 #include "base/worker_threads.h"
 #include "install/staging.h"
+#include "install/install_layout.h"
 #include "install/version_store_win.h"
 #include "main/release_fetch.h"
 #include "net/update_client.h"
@@ -66,7 +67,7 @@ int wmain(int argc, wchar_t** argv) {
     return stop(manifest.message());
   }
   const double fetched = seconds_since(start);
-  nelo::WindowsVersionStore store(flush);
+  nelo::WindowsVersionStore store(nelo::install_root(), flush);
   nelo::TransferSettings settings;
   settings.transfers = transfers;
   settings.keep_body_from = keep_from;

@@ -17,8 +17,6 @@ using testing_support::write_file;
 
 class CurrentPointerTest : public testing::Test {
  protected:
-  CurrentPointerTest() : local_app_data_(L"LOCALAPPDATA", temp_.path().wstring()) {}
-
   std::filesystem::path root() const { return temp_.path() / L"Nelo"; }
   void install_version(std::string_view label) {
     write_file(root() / L"versions" / to_wide(label) / L"Nelo.exe", "MZ");
@@ -26,11 +24,11 @@ class CurrentPointerTest : public testing::Test {
   void write_pointer(std::string_view bytes) { write_file(root() / L"current", bytes); }
 
   TempFolder temp_;
-  ScopedEnvironment local_app_data_;
-  WindowsVersionStore store_;
+  WindowsVersionStore store_{root()};
 };
 
 TEST_F(CurrentPointerTest, PathsLieBelowLocalAppData) {
+  ScopedEnvironment local_app_data(L"LOCALAPPDATA", temp_.path().wstring());
   EXPECT_EQ(install_root(), root());
   EXPECT_EQ(versions_dir(), root() / L"versions");
   EXPECT_EQ(version_dir("1.2.3"), root() / L"versions" / L"1.2.3");
@@ -110,7 +108,7 @@ TEST(InstallRootTest, WithoutLocalAppDataTheRootIsBelowTheCurrentFolder) {
   ASSERT_TRUE(::SetCurrentDirectoryW(temp.path().c_str()));
   write_file(temp.path() / L"Nelo" / L"versions" / L"3.0" / L"Nelo.exe", "MZ");
   write_file(temp.path() / L"Nelo" / L"current", "3.0\n");
-  WindowsVersionStore store;
+  WindowsVersionStore store(install_root());
   EXPECT_EQ(store.read_current_version(), "3.0");
   EXPECT_OK(store.write_current_version("3.0"));
   EXPECT_EQ(read_file(temp.path() / L"Nelo" / L"current"), "3.0");

@@ -2,21 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include "install/install_layout.h"
+#include "base/utf8_path.h"
 #include "release/sha256.h"
 #include "tests/windows/test_support.h"
 
 namespace nelo {
 namespace {
 
-using testing_support::ScopedEnvironment;
 using testing_support::TempFolder;
 using testing_support::write_file;
 
 // A version folder with its files and its stored manifest, made by hand.
 class StoredManifestTest : public testing::Test {
  protected:
-  StoredManifestTest() : local_app_data_(L"LOCALAPPDATA", temp_.path().wstring()) {}
+  std::filesystem::path root() const { return temp_.path(); }
+  std::filesystem::path version_dir(std::string_view label) const {
+    return root() / L"versions" / path_from_utf8(label);
+  }
 
   void install(const std::string& label,
                const std::vector<std::pair<std::string, std::string>>& files,
@@ -36,13 +38,12 @@ class StoredManifestTest : public testing::Test {
     document += "]}";
     write_file(version_dir(label) / L".manifest.json", document);
     if (make_current) {
-      write_file(install_root() / L"current", label);
+      write_file(root() / L"current", label);
     }
   }
 
   TempFolder temp_;
-  ScopedEnvironment local_app_data_;
-  WindowsVersionStore store_;
+  WindowsVersionStore store_{temp_.path()};
 };
 
 TEST_F(StoredManifestTest, LoadsTheCopyOfAVersion) {

@@ -15,6 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::read_file;
 using testing_support::ScopedEnvironment;
+using testing_support::ScopedLocalAppData;
 using testing_support::standin_exe;
 using testing_support::TempFolder;
 
@@ -31,9 +32,7 @@ std::string json_string(std::wstring_view text) {
 
 class AppProcessTest : public testing::Test {
  protected:
-  AppProcessTest()
-      : local_app_data_(L"LOCALAPPDATA", temp_.path().wstring()),
-        log_(L"NELO_STANDIN_LOG", (temp_.path() / L"standin.jsonl").wstring()) {}
+  AppProcessTest() : log_(L"NELO_STANDIN_LOG", (temp_.path() / L"standin.jsonl").wstring()) {}
 
   std::filesystem::path install(std::string_view label) {
     const std::filesystem::path folder = version_dir(label);
@@ -49,7 +48,7 @@ class AppProcessTest : public testing::Test {
   }
 
   TempFolder temp_;
-  ScopedEnvironment local_app_data_;
+  ScopedLocalAppData local_app_data_{temp_.path()};
   ScopedEnvironment log_;
   SteadyClock clock_;
 };

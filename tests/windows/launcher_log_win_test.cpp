@@ -18,18 +18,17 @@ namespace nelo {
 namespace {
 
 using testing_support::read_file;
-using testing_support::ScopedEnvironment;
+using testing_support::ScopedLocalAppData;
 using testing_support::TempFolder;
 using testing_support::write_file;
 
-// A temporary LOCALAPPDATA, so that the installation root is a folder of the test's own.
 class LauncherLogTest : public ::testing::Test {
  protected:
-  std::filesystem::path root() const { return local_app_data_.path() / L"Nelo"; }
+  std::filesystem::path root() const { return local_app_data_.root(); }
   std::filesystem::path log_path() const { return root() / L"launcher.log"; }
 
-  TempFolder local_app_data_;
-  ScopedEnvironment environment_{L"LOCALAPPDATA", local_app_data_.path().wstring()};
+  TempFolder temp_;
+  ScopedLocalAppData local_app_data_{temp_.path()};
 };
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -109,10 +108,10 @@ TEST_F(LauncherLogTest, AReadOnlyFileLosesTheLineSilently) {
 
 TEST_F(LauncherLogTest, ARootThatCannotBeMadeIsNoFailure) {
   // LOCALAPPDATA below a plain file: neither the root nor the log can exist.
-  write_file(local_app_data_.path() / L"file", "x");
-  ScopedEnvironment blocked(L"LOCALAPPDATA", (local_app_data_.path() / L"file").wstring());
+  write_file(temp_.path() / L"file", "x");
+  ScopedLocalAppData blocked(temp_.path() / L"file");
   append_log_line("nowhere to go");
-  EXPECT_EQ(read_file(local_app_data_.path() / L"file"), "x");
+  EXPECT_EQ(read_file(temp_.path() / L"file"), "x");
 }
 
 TEST_F(LauncherLogTest, LinesOfSimultaneousWritersStayWhole) {

@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::FakeClock;
-using testing_support::ScopedEnvironment;
+using testing_support::ScopedLocalAppData;
 using testing_support::standin_exe;
 using testing_support::TempFolder;
 
@@ -34,8 +34,6 @@ bool contains(const std::vector<ProcessId>& ids, DWORD id) {
 
 class ProcessControlTest : public testing::Test {
  protected:
-  ProcessControlTest() : local_app_data_(L"LOCALAPPDATA", temp_.path().wstring()) {}
-
   ~ProcessControlTest() override {
     // Whatever a failed test left running is ended, so that the folder can go.
     for (Program& program : started_) {
@@ -72,7 +70,7 @@ class ProcessControlTest : public testing::Test {
   }
 
   TempFolder temp_;
-  ScopedEnvironment local_app_data_;
+  ScopedLocalAppData local_app_data_{temp_.path()};
   std::deque<Program> started_;  // a deque keeps the references handed out valid
 };
 

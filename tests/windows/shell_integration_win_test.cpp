@@ -23,7 +23,7 @@ using testing_support::launcher_exe;
 using testing_support::read_file;
 using testing_support::read_user_key;
 using testing_support::running_under_wine;
-using testing_support::ScopedEnvironment;
+using testing_support::ScopedLocalAppData;
 using testing_support::ScopedUserShell;
 using testing_support::ScopedUserValue;
 using testing_support::StoredValue;
@@ -106,7 +106,7 @@ class ShellIntegrationTest : public testing::Test {
   ShellIntegrationTest()
       : user_shell_(temp_.path()),
         other_run_value_(kRunKey, L"NeloTestOther"),
-        local_app_data_(L"LOCALAPPDATA", (temp_.path() / L"Local").wstring()) {
+        local_app_data_(temp_.path() / L"Local") {
     // The installed launcher, as it lies in the root when the integration is written.
     std::filesystem::create_directories(install_root());
     std::filesystem::copy_file(launcher_exe(), installed_launcher_path());
@@ -162,7 +162,7 @@ class ShellIntegrationTest : public testing::Test {
   TempFolder temp_;
   ScopedUserShell user_shell_;
   ScopedUserValue other_run_value_;
-  ScopedEnvironment local_app_data_;
+  ScopedLocalAppData local_app_data_;
   HRESULT com_ = E_FAIL;
 };
 

@@ -28,6 +28,20 @@ class ScopedEnvironment {
   std::optional<std::wstring> saved_;
 };
 
+// LOCALAPPDATA set to `folder` (a test's own) for the object's lifetime, so that the
+// installation root, `root()`, is a folder of the test's.
+class ScopedLocalAppData {
+ public:
+  explicit ScopedLocalAppData(std::filesystem::path folder)
+      : folder_(std::move(folder)), variable_(L"LOCALAPPDATA", folder_.wstring()) {}
+  const std::filesystem::path& folder() const { return folder_; }
+  std::filesystem::path root() const { return folder_ / L"Nelo"; }
+
+ private:
+  std::filesystem::path folder_;
+  ScopedEnvironment variable_;
+};
+
 // Files the build made, as Windows paths.
 std::filesystem::path launcher_exe();
 std::filesystem::path standin_exe();

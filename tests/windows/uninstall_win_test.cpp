@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::launcher_exe;
 using testing_support::read_user_key;
-using testing_support::ScopedEnvironment;
+using testing_support::ScopedLocalAppData;
 using testing_support::ScopedUserShell;
 using testing_support::standin_exe;
 using testing_support::StoredValue;
@@ -42,9 +42,7 @@ class UninstallTest : public testing::Test {
  protected:
   // The root lies below a folder whose name holds blanks, '&' and parentheses, which the
   // removal command must hand to rmdir unchanged.
-  UninstallTest()
-      : user_shell_(temp_.path()),
-        local_app_data_(L"LOCALAPPDATA", (temp_.path() / L"Dados & Cia (1)").wstring()) {
+  UninstallTest() : user_shell_(temp_.path()), local_app_data_(temp_.path() / L"Dados & Cia (1)") {
     com_ = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   }
   ~UninstallTest() override {
@@ -79,7 +77,7 @@ class UninstallTest : public testing::Test {
 
   TempFolder temp_;
   ScopedUserShell user_shell_;
-  ScopedEnvironment local_app_data_;
+  ScopedLocalAppData local_app_data_;
   unique_handle app_;
   HRESULT com_ = E_FAIL;
 };

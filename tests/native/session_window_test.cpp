@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/native/fake_clock.h"
+#include "tests/native/failure_screen.h"
 
 namespace nelo {
 namespace {
@@ -18,11 +19,8 @@ TEST(SessionWindowTest, ErrorWaitLastsEightSecondsWhenNobodyActs) {
   EXPECT_EQ(clock.sleeps(), 80);
   const UiSnapshot snapshot = take_snapshot(ui);
   EXPECT_TRUE(snapshot.close_requested);
-  const auto* failed = std::get_if<Failed>(&snapshot.phase);
-  ASSERT_NE(failed, nullptr);
-  EXPECT_EQ(failed->title, "Não deu para abrir o Nelo");
-  EXPECT_EQ(failed->message, "arquivo faltando");
-  EXPECT_FALSE(failed->has_installed);
+  EXPECT_TRUE(testing_support::shows_failure(
+      snapshot, Failed{"arquivo faltando", "Não deu para abrir o Nelo", false}));
 }
 
 TEST(SessionWindowTest, ErrorWaitEndsAtThePollAfterTheFirstChoice) {

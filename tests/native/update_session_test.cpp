@@ -6,6 +6,7 @@
 
 #include "install/rollout_share.h"
 #include "tests/native/fake_clock.h"
+#include "tests/native/failure_screen.h"
 #include "tests/native/fake_update_client.h"
 #include "tests/native/fake_version_store.h"
 
@@ -201,11 +202,8 @@ TEST_F(UpdateSessionTest, AFailedUpdateShowsItsMessageThenStartsTheInstalledVers
   store_.install("1.0", release_files("program 1"));
   failures_ = {"a conexão caiu"};
   EXPECT_EQ(run(), "1.0");
-  const auto failed = take_snapshot(*ui_).phase;
-  ASSERT_TRUE(std::holds_alternative<Failed>(failed));
-  EXPECT_EQ(std::get<Failed>(failed).title, "Não deu para atualizar");
-  EXPECT_EQ(std::get<Failed>(failed).message, "a conexão caiu");
-  EXPECT_TRUE(std::get<Failed>(failed).has_installed);
+  EXPECT_TRUE(testing_support::shows_failure(
+      take_snapshot(*ui_), Failed{"a conexão caiu", "Não deu para atualizar", true}));
   EXPECT_EQ(clock_.slept(), 5s) << "after 5 s without a choice the installed version starts";
 }
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/frame_plan.h"
+#include "ui/frame_parts.h"
 
 namespace nelo {
 

@@ -150,10 +150,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         wanted = self.headers.get("Range")
         if status != 200 or not wanted or not owner.honours_ranges:
             return status, body, {}
-        spec = wanted.strip()
-        if not spec.startswith("bytes=") or "," in spec:
+        asked = wanted.strip()
+        if not asked.startswith("bytes=") or "," in asked:
             return status, body, {}  # not a range this server takes: the whole file
-        first_text, _, last_text = spec[len("bytes="):].partition("-")
+        first_text, _, last_text = asked[len("bytes="):].partition("-")
         try:
             first = int(first_text)
             last = int(last_text) if last_text else len(body) - 1

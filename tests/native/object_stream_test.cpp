@@ -7,20 +7,14 @@
 #include <random>
 
 #include "tests/native/brotli_support.h"
+#include "tests/random_bytes.h"
 
 namespace nelo {
 namespace {
 
 using testing_support::brotli;
 
-std::string random_bytes(std::size_t count, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& c : bytes) {
-    c = static_cast<char>(generator());
-  }
-  return bytes;
-}
+using testing_support::random_bytes;
 
 // A Brotli stream made in pieces, each piece flushed: the ends of its meta-blocks lie at known
 // offsets of the output, so that chunks can be cut exactly there.

@@ -8,6 +8,7 @@
 #include "release/sha256.h"
 #include "nelo_publish/patch_maker.h"
 #include "tests/temp_folder.h"
+#include "tests/random_bytes.h"
 
 namespace nelo {
 namespace {
@@ -16,14 +17,7 @@ using testing_support::read_file;
 using testing_support::TempFolder;
 using testing_support::write_file;
 
-std::string random_bytes(std::size_t count, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& c : bytes) {
-    c = static_cast<char>(generator());
-  }
-  return bytes;
-}
+using testing_support::random_bytes;
 
 // The old content with a few bytes changed in the middle and some appended.
 std::string edited(std::string content) {

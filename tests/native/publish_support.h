@@ -17,6 +17,7 @@
 #include "release/manifest.h"
 #include "release/sha256.h"
 #include "tests/expect_ok.h"
+#include "tests/random_bytes.h"
 #include "tests/temp_folder.h"
 
 namespace nelo::testing_support {
@@ -51,15 +52,6 @@ inline std::string compressible_text(size_t length, unsigned seed) {
   }
   text.resize(length);
   return text;
-}
-
-inline std::string random_bytes(size_t length, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(length, '\0');
-  for (char& byte : bytes) {
-    byte = static_cast<char>(random());
-  }
-  return bytes;
 }
 
 // The uncompressed content of an object, or a note that it is not a stream of that size.

@@ -237,11 +237,8 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
         std::to_string(report->patches_written) + " patches novos; " + shown(report->manifest) +
         "\n");
     if (report->signed_at) {
-      std::optional<std::int64_t> expires_at;
-      if (command->options.expires_after) {
-        expires_at = *report->signed_at + *command->options.expires_after;
-      }
-      out("lista " + signing_note(*report->signed_at, expires_at, report->clock_behind) + "\n");
+      out("lista " + signing_note(*report->signed_at, report->expires_at, report->clock_behind) +
+          "\n");
     }
     return 0;
   } catch (const std::exception& error) {

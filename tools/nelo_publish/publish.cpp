@@ -312,14 +312,12 @@ Status write_manifest(const PublishOptions& options, const std::string& document
                       PublishReport& report) {
   std::string signature;
   if (options.signing_key) {
-    report.signed_at = next_signing_time(options.signing_time, served_signing_time(options.to));
-    report.clock_behind = *report.signed_at != options.signing_time;
-    std::optional<std::int64_t> expires_at;
-    if (options.expires_after) {
-      expires_at = *report.signed_at + *options.expires_after;
-    }
-    signature = sign_manifest(document, *options.signing_key, *report.signed_at, "manifest.json",
-                              expires_at);
+    NextSignature next = sign_after_served(options.to, document, *options.signing_key,
+                                           options.signing_time, options.expires_after);
+    report.signed_at = next.signed_at;
+    report.expires_at = next.expires_at;
+    report.clock_behind = next.clock_behind;
+    signature = std::move(next.text);
   }
   return put_served_pair(options.to, document, signature);
 }

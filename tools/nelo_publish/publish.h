@@ -73,14 +73,15 @@ struct PublishProgress {
 using ProgressSink = std::function<void(const PublishProgress&)>;
 
 struct PublishReport {
-  std::size_t files = 0;                  // entries in the manifest
-  std::size_t objects_written = 0;        // contents the server did not hold
-  std::size_t objects_kept = 0;           // contents already there, left untouched
-  std::uint64_t bytes = 0;                // the release's uncompressed size
-  std::filesystem::path manifest;         // where the manifest was written
-  std::size_t patches_written = 0;        // patches made for this release
-  std::optional<std::int64_t> signed_at;  // the signing time used, when signed
-  bool clock_behind = false;              // the clock was behind the signature served before
+  std::size_t files = 0;                   // entries in the manifest
+  std::size_t objects_written = 0;         // contents the server did not hold
+  std::size_t objects_kept = 0;            // contents already there, left untouched
+  std::uint64_t bytes = 0;                 // the release's uncompressed size
+  std::filesystem::path manifest;          // where the manifest was written
+  std::size_t patches_written = 0;         // patches made for this release
+  std::optional<std::int64_t> signed_at;   // the signing time used, when signed
+  std::optional<std::int64_t> expires_at;  // when that signature expires, if it does
+  bool clock_behind = false;               // the clock was behind the signature served before
 };
 
 // Publishes `options.from` as release `options.version` below `options.to`. Everything is

@@ -19,15 +19,9 @@ Result<ResignReport> resign_manifest(const std::filesystem::path& root, const Si
   if (Result<ReleaseManifest> parsed = parse_release_manifest(*document); !parsed) {
     return fail("o lançador recusaria o manifesto publicado: " + parsed.message());
   }
-  ResignReport report;
-  report.signed_at = next_signing_time(clock, served_signing_time(root));
-  report.clock_behind = report.signed_at != clock;
-  if (expires_after) {
-    report.expires_at = report.signed_at + *expires_after;
-  }
-  const std::string signature =
-      sign_manifest(*document, key, report.signed_at, "manifest.json", report.expires_at);
-  if (Status written = put_served_signature(root, signature); !written) {
+  const NextSignature next = sign_after_served(root, *document, key, clock, expires_after);
+  const ResignReport report{next.signed_at, next.expires_at, next.clock_behind};
+  if (Status written = put_served_signature(root, next.text); !written) {
     return written.error();
   }
   return report;

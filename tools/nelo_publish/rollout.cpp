@@ -69,14 +69,12 @@ Result<RolloutReport> change_rollout(const std::filesystem::path& root,
   report.was = served->rollout;
   std::string signature;
   if (change.key) {
-    report.signed_at = next_signing_time(change.clock, served_signing_time(root));
-    report.clock_behind = *report.signed_at != change.clock;
-    std::optional<std::int64_t> expires_at;
-    if (change.expires_after) {
-      expires_at = *report.signed_at + *change.expires_after;
-    }
-    signature =
-        sign_manifest(*rewritten, *change.key, *report.signed_at, "manifest.json", expires_at);
+    NextSignature next =
+        sign_after_served(root, *rewritten, *change.key, change.clock, change.expires_after);
+    report.signed_at = next.signed_at;
+    report.expires_at = next.expires_at;
+    report.clock_behind = next.clock_behind;
+    signature = std::move(next.text);
   }
   if (Status written = put_served_pair(root, *rewritten, signature); !written) {
     return written.error();

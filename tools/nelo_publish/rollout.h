@@ -23,6 +23,7 @@ struct RolloutReport {
   std::string version;
   std::optional<std::uint64_t> was;  // the share before; none: all installations
   std::optional<std::int64_t> signed_at;
+  std::optional<std::int64_t> expires_at;
   bool clock_behind = false;
 };
 

@@ -71,11 +71,8 @@ int run_rollout_command(const std::vector<std::string>& arguments, const TextSin
   std::string line = "versão " + report->version + ": de " + share_text(report->was) + " para " +
                      share_text(*share) + (*share == 0 ? " (suspensa)" : "") + "\n";
   if (report->signed_at) {
-    std::optional<std::int64_t> expires_at;
-    if (change.expires_after) {
-      expires_at = *report->signed_at + *change.expires_after;
-    }
-    line += "lista " + signing_note(*report->signed_at, expires_at, report->clock_behind) + "\n";
+    line += "lista " + signing_note(*report->signed_at, report->expires_at, report->clock_behind) +
+            "\n";
   }
   out(line);
   return 0;

@@ -108,4 +108,17 @@ std::int64_t next_signing_time(std::int64_t clock, std::optional<std::int64_t> s
   return served ? std::max(clock, *served + 1) : clock;
 }
 
+NextSignature sign_after_served(const fs::path& root, std::string_view document,
+                                const SigningKey& key, std::int64_t clock,
+                                std::optional<std::int64_t> expires_after) {
+  NextSignature next;
+  next.signed_at = next_signing_time(clock, served_signing_time(root));
+  next.clock_behind = next.signed_at != clock;
+  if (expires_after) {
+    next.expires_at = next.signed_at + *expires_after;
+  }
+  next.text = sign_manifest(document, key, next.signed_at, "manifest.json", next.expires_at);
+  return next;
+}
+
 }  // namespace nelo::publish

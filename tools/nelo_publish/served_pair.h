@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "base/result.h"
+#include "nelo_publish/manifest_signing.h"
 
 namespace nelo::publish {
 
@@ -37,5 +38,19 @@ std::optional<std::int64_t> served_signing_time(const std::filesystem::path& roo
 // The signing time for a new signature: the clock's, but never earlier than one second after
 // the time already served, so that no launcher takes the new manifest for an older one.
 std::int64_t next_signing_time(std::int64_t clock, std::optional<std::int64_t> served);
+
+// A signature of `document` to serve below ROOT in place of the one served now.
+struct NextSignature {
+  std::string text;  // the signature file
+  std::int64_t signed_at = 0;
+  std::optional<std::int64_t> expires_at;
+  bool clock_behind = false;  // the clock was behind the signature served before
+};
+
+// Signs `document` with `key` at next_signing_time(clock, what ROOT serves), good for
+// `expires_after` seconds from then when given, for ever otherwise.
+NextSignature sign_after_served(const std::filesystem::path& root, std::string_view document,
+                                const SigningKey& key, std::int64_t clock,
+                                std::optional<std::int64_t> expires_after);
 
 }  // namespace nelo::publish

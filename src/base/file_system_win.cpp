@@ -4,6 +4,7 @@
 #include <limits>
 #include <new>
 
+#include "base/clock.h"
 #include "base/system_error_win.h"
 #include "base/write_in_pieces.h"
 #include "base/unique_handle.h"
@@ -17,6 +18,48 @@ bool is_folder(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+bool retry_while_held(const std::function<bool()>& call, HeldFileRetry* shared) {
+  SteadyClock clock;
+  HeldFileRetry own(clock);
+  HeldFileRetry& retry = shared != nullptr ? *shared : own;
+  const std::uint32_t code = retry.run([&]() -> std::uint32_t {
+    if (call()) {
+      return 0;
+    }
+    const DWORD error = ::GetLastError();
+    return error == 0 ? ERROR_GEN_FAILURE : error;  // a failure is never taken for success
+  });
+  ::SetLastError(code);
+  return code == 0;
+}
+
+bool delete_file_name(const std::filesystem::path& path, HeldFileRetry* shared) {
+  return retry_while_held(
+      [&] {
+        if (::DeleteFileW(path.c_str())) {
+          return true;
+        }
+        DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+          return true;
+        }
+        // A read-only file cannot be deleted until the attribute goes; that "access denied" is
+        // no scanner's, and is answered at once.
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+          ::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+          if (::DeleteFileW(path.c_str())) {
+            return true;
+          }
+          error = ::GetLastError();
+        }
+        ::SetLastError(error);
+        return false;
+      },
+      shared);
+}
 
 Status create_folders(const std::filesystem::path& folder) {
   if (folder.empty() || is_folder(folder)) {
@@ -121,8 +164,10 @@ std::optional<std::vector<ListedEntry>> list_folder(const std::filesystem::path&
 }
 
 Status replace_by_rename(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (!::MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!retry_while_held([&] {
+        return ::MoveFileExW(from.c_str(), to.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+      })) {
     return fail(last_error_text());
   }
   return {};

@@ -10,10 +10,21 @@
 #include <string_view>
 #include <vector>
 
+#include "base/held_file_retry.h"
 #include "base/result.h"
 #include "base/win_support.h"
 
 namespace nelo {
+
+// Calls `call`, a system call that reports its failure through GetLastError, again while it
+// fails because a scanner or indexer holds the file for a moment (held_file_retry.h), on the
+// real clock; `shared`, when given, is the budget several calls share. The last error stays
+// set for the caller when it fails.
+bool retry_while_held(const std::function<bool()>& call, HeldFileRetry* shared = nullptr);
+
+// Removes a file's name, retried while it is held; a read-only file is made writable first when
+// that is what refuses it. True when the name is gone (a missing one counts).
+bool delete_file_name(const std::filesystem::path& path, HeldFileRetry* shared = nullptr);
 
 // Creates a folder with every missing parent; one that exists already is fine. Fails with the
 // system's error text.
@@ -30,7 +41,7 @@ Status write_all(HANDLE file, std::string_view bytes);
 
 // Puts the file `from` in place of `to` by one rename, replacing a file of that name; the rename
 // reaches the disk before it returns, so a power cut leaves the old file or the new one, never
-// a name without its file. Fails with the system's error text.
+// a name without its file. Retried while a file is held. Fails with the system's error text.
 Status replace_by_rename(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Writes `bytes` as a new file beside `target` (`target` + ".tmp"), puts it on the disk, then

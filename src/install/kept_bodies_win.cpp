@@ -70,10 +70,14 @@ Result<std::unique_ptr<FileWriter>> WindowsVersionStore::keep_body(std::string_v
     return created.error();
   }
   const std::filesystem::path path = folder / path_from_utf8(sha256);
-  unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+  // An exclusive open of bytes written a moment ago: a scanner may still be reading them.
+  unique_file file;
+  if (!retry_while_held([&] {
+        file.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
                                  append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  nullptr));
-  if (!file) {
+        return static_cast<bool>(file);
+      })) {
     return fail(last_error_text());
   }
   if (append && !::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
@@ -107,7 +111,7 @@ Status WindowsVersionStore::read_kept_body(std::string_view sha256,
 
 void WindowsVersionStore::drop_kept_bodies(const std::optional<std::string>& sha256) {
   if (sha256) {
-    ::DeleteFileW((downloads_folder() / path_from_utf8(*sha256)).c_str());
+    (void)delete_file_name(downloads_folder() / path_from_utf8(*sha256));
   } else {
     (void)remove_tree(downloads_folder());
   }

@@ -20,11 +20,7 @@ constexpr std::size_t kGatheredWrite = std::size_t{256} << 10;
 
 // Removes a file so that its name can be used afresh; a missing file is fine.
 void remove_file_name(const std::filesystem::path& path) {
-  if (!::DeleteFileW(path.c_str())) {
-    // A read-only file cannot be deleted until the attribute goes.
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(path.c_str());
-  }
+  (void)delete_file_name(path);
 }
 
 // A new file of the staging, written piece by piece: removed again unless it is committed, so
@@ -218,7 +214,8 @@ Status WindowsVersionStore::flush(HANDLE file) const {
 
 Status WindowsVersionStore::move_folder(const std::filesystem::path& from,
                                         const std::filesystem::path& to) {
-  if (!::MoveFileExW(from.c_str(), to.c_str(), 0)) {
+  // The folder's files were just written: a scanner may still hold one of them.
+  if (!retry_while_held([&] { return ::MoveFileExW(from.c_str(), to.c_str(), 0) != FALSE; })) {
     return fail(last_error_text());
   }
   return {};

@@ -1,5 +1,6 @@
 #include "install/tree_removal.h"
 
+#include "base/clock.h"
 #include "base/file_system_win.h"
 #include "base/unique_handle.h"
 #include "base/win_support.h"
@@ -74,24 +75,34 @@ class WindowsTreeDisk final : public TreeDisk {
 
   bool remove_name(const TreeEntry& entry) override {
     // RemoveDirectoryW on a junction or a folder link removes the link; DeleteFileW on a file
-    // link removes the link. A read-only name is made writable and tried once more.
-    const auto remove = [&] {
-      return entry.is_folder ? ::RemoveDirectoryW(entry.path.c_str()) != FALSE
-                             : ::DeleteFileW(entry.path.c_str()) != FALSE;
-    };
-    if (remove()) {
-      return true;
+    // link removes the link. A read-only name is made writable and tried once more. A name a
+    // scanner holds is tried again, within one budget for the whole tree.
+    if (!entry.is_folder) {
+      return delete_file_name(entry.path, &held_);
     }
-    if (::GetLastError() != ERROR_ACCESS_DENIED) {
-      return false;
-    }
-    const DWORD attributes = ::GetFileAttributesW(entry.path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
-      return false;
-    }
-    ::SetFileAttributesW(entry.path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    return remove();
+    return retry_while_held(
+        [&] {
+          if (::RemoveDirectoryW(entry.path.c_str())) {
+            return true;
+          }
+          const DWORD error = ::GetLastError();
+          const DWORD attributes = ::GetFileAttributesW(entry.path.c_str());
+          if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+              (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            ::SetFileAttributesW(entry.path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+            if (::RemoveDirectoryW(entry.path.c_str())) {
+              return true;
+            }
+          }
+          ::SetLastError(error);
+          return false;
+        },
+        &held_);
   }
+
+ private:
+  SteadyClock clock_;
+  HeldFileRetry held_{clock_};
 };
 
 }  // namespace

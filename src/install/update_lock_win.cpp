@@ -18,4 +18,20 @@ void WindowsVersionStore::acquire_update_lock() {
   update_lock_ = std::move(mutex);
 }
 
+bool WindowsVersionStore::try_update_lock() {
+  if (update_lock_) {
+    return true;
+  }
+  unique_handle mutex(::CreateMutexW(nullptr, FALSE, L"Local\\NeloLauncherUpdate"));
+  if (!mutex) {
+    return false;
+  }
+  const DWORD waited = ::WaitForSingleObject(mutex.get(), 0);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    return false;
+  }
+  update_lock_ = std::move(mutex);
+  return true;
+}
+
 }  // namespace nelo

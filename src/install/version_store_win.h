@@ -18,6 +18,10 @@ class WindowsVersionStore final : public VersionStore {
       : root_(std::move(root)), flush_files_(flush_files) {}
 
   void acquire_update_lock() override;
+  // The update lock when this process holds it or nobody does; false, at once, when another
+  // launcher holds it.
+  bool try_update_lock();
+  std::filesystem::path root() const { return root_; }
   std::optional<std::string> read_current_version() override;
   Status write_current_version(std::string_view label) override;
   std::optional<ReleaseManifest> load_stored_manifest(

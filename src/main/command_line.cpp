@@ -96,6 +96,11 @@ RunMode choose_run_mode(const std::vector<std::string>& arguments) {
   const auto has = [&](std::string_view flag) {
     return std::find(arguments.begin(), arguments.end(), flag) != arguments.end();
   };
+  // The self-test changes nothing, whatever else is asked: an updater that runs it must never
+  // set off an uninstall or a staging by its arguments.
+  if (has("--self-test")) {
+    return RunMode::SelfTest;
+  }
   if (has("--uninstall")) {
     return RunMode::Uninstall;
   }

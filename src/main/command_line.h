@@ -18,11 +18,12 @@ std::vector<std::u16string> split_command_line(std::u16string_view line);
 //   Hidden     "--hidden": the same without window or questions, "--hidden" passed on
 //   Stage      "--stage": the running application prepares the next release
 //   Uninstall  "--uninstall": the installed-programs list removes Nelo
-enum class RunMode { Normal, Hidden, Stage, Uninstall };
+//   SelfTest   "--self-test": an updater checks that this program can run before installing it
+enum class RunMode { Normal, Hidden, Stage, Uninstall, SelfTest };
 
 // Picks the mode from the arguments after the program name. Arguments are compared whole and
-// case-sensitively at any position; "--uninstall" wins over "--stage", which wins over
-// "--hidden"; others are ignored.
+// case-sensitively at any position; "--self-test" wins over all (it changes nothing), then
+// "--uninstall" over "--stage", which wins over "--hidden"; others are ignored.
 RunMode choose_run_mode(const std::vector<std::string>& arguments);
 
 // Splits `line`, drops the program name, converts each argument to UTF-8 (an unpaired surrogate

@@ -11,6 +11,7 @@ namespace nelo {
 // Refreshes the shell integration, shows Launching, starts "Nelo.exe" of the version `label`
 // and never waits for the application to end. A failed start is shown for 8 s; otherwise the
 // window is closed once the application's main window shows, the application ends, or 40 s pass.
-void launch_version(std::string_view label, LauncherUi& ui);
+// True when the application started.
+bool launch_version(std::string_view label, LauncherUi& ui);
 
 }  // namespace nelo

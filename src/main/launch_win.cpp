@@ -7,7 +7,7 @@
 
 namespace nelo {
 
-void launch_version(std::string_view label, LauncherUi& ui) {
+bool launch_version(std::string_view label, LauncherUi& ui) {
   using namespace std::chrono_literals;
   SteadyClock clock;
   register_shell_integration(label);  // the launch goes on whatever happens there
@@ -16,12 +16,13 @@ void launch_version(std::string_view label, LauncherUi& ui) {
   auto app = start_app(label, /*hidden=*/false, clock);
   if (!app) {
     show_error_and_wait(ui, "Não deu para abrir o Nelo", app.message(), clock);
-    return;
+    return false;
   }
   // Closing the launcher's window meanwhile does not shorten the wait.
   (void)wait_for_app_window(*app, clock);
   request_close(ui);
   clock.sleep_for(150ms);  // time for the window thread to take the window down
+  return true;
 }
 
 }  // namespace nelo

@@ -28,6 +28,9 @@ void run_mode(nelo::RunMode mode) {
     case nelo::RunMode::Uninstall:
       nelo::run_uninstall_mode();
       break;
+    case nelo::RunMode::SelfTest:
+      nelo::run_self_test_mode();
+      break;
   }
 }
 

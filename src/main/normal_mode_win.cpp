@@ -9,6 +9,7 @@
 #include "base/wide_text_win.h"
 #include "main/consent.h"
 #include "main/launch.h"
+#include "main/launcher_update_win.h"
 #include "main/run_modes.h"
 #include "main/self_install.h"
 #include "main/session_window.h"
@@ -26,7 +27,8 @@ void open_terms_page() {
 }  // namespace
 
 // The user's start: the window, the consent and the self-install when this copy is not the
-// installed launcher, then the update session and the launch of its result.
+// installed launcher, then the update session and the launch of its result; once the application
+// is up, the launcher the release lists takes the installed launcher's place.
 void run_normal_mode() {
   WindowsVersionStore store(install_root());
   SteadyClock clock;
@@ -53,7 +55,13 @@ void run_normal_mode() {
     request_close(*ui);
     return;
   }
-  launch_version(*target, *ui);
+  if (!launch_version(*target, *ui) || !services.release) {
+    return;
+  }
+  // The window is down and the application runs: nobody waits for this any more.
+  if (auto client = open_update_client(attempt_settings(true).timeout_ms)) {
+    (void)update_installed_launcher(**client, *services.release, store);
+  }
 }
 
 }  // namespace nelo

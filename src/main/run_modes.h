@@ -1,5 +1,6 @@
-// The four ways the program runs; each is one straight story from start to end, in a file of its
-// own (normal_mode_win.cpp, hidden_mode_win.cpp, stage_mode_win.cpp, uninstall_mode_win.cpp).
+// The ways the program runs; each is one straight story from start to end, in a file of its own
+// (normal_mode_win.cpp, hidden_mode_win.cpp, stage_mode_win.cpp, uninstall_mode_win.cpp,
+// self_test_mode_win.cpp).
 #pragma once
 
 namespace nelo {
@@ -17,5 +18,9 @@ void run_stage_mode();
 
 // Removal of Nelo for the current user.
 void run_uninstall_mode();
+
+// The check an updater runs before it installs this program as the launcher: its resources,
+// typeface, release keys and own file; one line on standard output.
+void run_self_test_mode();
 
 }  // namespace nelo

@@ -11,6 +11,12 @@
 namespace nelo {
 namespace {
 
+bool name_exists(const std::filesystem::path& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
 Result<std::filesystem::path> running_executable() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -26,6 +32,8 @@ Result<std::filesystem::path> running_executable() {
     path.resize(path.size() * 2);  // a long path was cut: ask again with more room
   }
 }
+
+namespace {
 
 // The file's final path as the file system names it: links resolved, letter case as stored.
 std::optional<std::filesystem::path> canonical_path(const std::filesystem::path& path) {
@@ -97,8 +105,24 @@ Status install_launcher() {
   return {};
 }
 
+void restore_launcher_if_missing() {
+  const std::filesystem::path root = install_root();
+  const std::filesystem::path installed = root / L"Nelo.exe";
+  const std::filesystem::path old = root / L"Nelo.exe.old";
+  // Only a launcher update stopped between its two renames leaves the root without Nelo.exe
+  // and with the launcher it replaced: that one goes back. Never over a Nelo.exe that exists.
+  if (!name_exists(installed) && name_exists(old)) {
+    (void)retry_while_held([&] {
+      return ::MoveFileExW(old.c_str(), installed.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
+  }
+}
+
 void delete_old_launcher() {
-  ::DeleteFileW((install_root() / L"Nelo.exe.old").c_str());
+  restore_launcher_if_missing();
+  if (name_exists(install_root() / L"Nelo.exe")) {
+    ::DeleteFileW((install_root() / L"Nelo.exe.old").c_str());
+  }
 }
 
 }  // namespace nelo

@@ -78,7 +78,11 @@ AttemptEnd run_attempt(const std::shared_ptr<LauncherUi>& ui, SessionServices& s
         },
         services);
   }
-  if (installed == manifest->version || passes_over_release(services.store, installed, *manifest)) {
+  if (installed == manifest->version) {
+    services.release = std::move(manifest);
+    return finish(installed);
+  }
+  if (passes_over_release(services.store, installed, *manifest)) {
     return finish(installed);
   }
 
@@ -105,7 +109,9 @@ AttemptEnd run_attempt(const std::shared_ptr<LauncherUi>& ui, SessionServices& s
     set_version_text(*ui, manifest->version);
     set_phase(*ui, Updated{});
     services.clock.sleep_for(kUpdatedHold);
-    return finish(manifest->version);
+    std::string version = manifest->version;
+    services.release = std::move(manifest);
+    return finish(std::move(version));
   }
   const std::string message = outcome.message();
   const bool has_installed = installed.has_value();
@@ -128,6 +134,7 @@ AttemptSettings attempt_settings(bool has_installed) {
 
 std::optional<std::string> run_update_session(const std::shared_ptr<LauncherUi>& ui,
                                               SessionServices& services) {
+  services.release.reset();
   for (;;) {
     AttemptEnd end = run_attempt(ui, services);
     if (!end.try_again) {

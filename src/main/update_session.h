@@ -25,6 +25,9 @@ struct SessionServices {
   VersionStore& store;
   ClientOpener open_client;
   Clock& clock;
+  // Filled by the session: the trusted manifest of the release it ends with, when it ends with
+  // the server's release (installed now, or current already); nothing otherwise.
+  std::optional<ReleaseManifest> release = std::nullopt;
 };
 
 // Texts and numbers that depend on whether an intact version is installed.

@@ -55,11 +55,11 @@ bool is_lower_hex(char c) {
 }
 
 // Collects what the rules look at, event by event, without building the document's tree: the
-// top level's "version", "files" and "rollout", each entry's "path", "sha256", "size", "zsize"
-// and "patches", and each patch's "from" and "zsize". Like a tree, it keeps the last value of a
-// repeated key; a value of another type than a rule wants counts as missing (an empty text, a
-// size of 0), except where a rule refuses the document for it (a "patches" or "rollout" of the
-// wrong kind).
+// top level's "version", "files", "rollout" and "launcher", each entry's (and the launcher's)
+// "path", "sha256", "size", "zsize" and "patches", and each patch's "from" and "zsize". Like a
+// tree, it keeps the last value of a repeated key; a value of another type than a rule wants
+// counts as missing (an empty text, a size of 0), except where a rule refuses the document for
+// it (a "patches", "rollout" or "launcher" of the wrong kind).
 class ManifestReader {
  public:
   struct Collected {
@@ -69,6 +69,10 @@ class ManifestReader {
     std::vector<char> bad_patches;                   // by entry: its "patches" breaks a rule
     std::optional<std::uint64_t> rollout;            // when the last "rollout" is a number
     bool bad_rollout = false;                        // the last "rollout" is something else
+    std::optional<ManifestFile> launcher;            // when the last "launcher" is an object
+    bool bad_launcher = false;                       // the last "launcher" is something else
+    int launcher_numbers = 0;       // which of its sizes are numbers: bit 0 "size", bit 1 "zsize"
+    char bad_launcher_patches = 0;  // its "patches" breaks a rule
   };
 
   Collected& collected() { return collected_; }
@@ -83,6 +87,9 @@ class ManifestReader {
         } else if (key_ == Key::kRollout) {
           collected_.rollout.reset();
           collected_.bad_rollout = true;
+        } else if (key_ == Key::kLauncher) {
+          collected_.launcher.reset();
+          collected_.bad_launcher = true;
         }
         break;
       case Frame::kFiles:
@@ -93,7 +100,7 @@ class ManifestReader {
         break;
       case Frame::kPatches:
         entry().patches.emplace_back();
-        collected_.bad_patches.back() = true;  // a patch that is not an object
+        bad_patches() = true;  // a patch that is not an object
         break;
       case Frame::kPatch:
         if (key_ == Key::kFrom) {
@@ -110,6 +117,9 @@ class ManifestReader {
   void unsigned_number(std::uint64_t value) {
     if (frame() == Frame::kEntry && (key_ == Key::kSize || key_ == Key::kZsize)) {
       (key_ == Key::kSize ? entry().size : entry().zsize) = value;
+      if (in_launcher_) {
+        collected_.launcher_numbers |= key_ == Key::kSize ? 1 : 2;
+      }
     } else if (frame() == Frame::kPatch && key_ == Key::kZsize) {
       entry().patches.back().zsize = value;
     } else if (frame() == Frame::kTop && key_ == Key::kRollout) {
@@ -136,6 +146,15 @@ class ManifestReader {
     if (frames_.empty()) {
       collected_.top_is_object = true;
       frames_.push_back(Frame::kTop);
+    } else if (frame() == Frame::kTop && key_ == Key::kLauncher) {
+      // The launcher reads like a file entry of its own, outside "files".
+      collected_.launcher.emplace();
+      collected_.launcher->path = std::string(kLauncherObjectName);
+      collected_.bad_launcher = false;
+      collected_.launcher_numbers = 0;
+      collected_.bad_launcher_patches = false;
+      in_launcher_ = true;
+      frames_.push_back(Frame::kEntry);
     } else if (frame() == Frame::kFiles) {
       new_entry();
       frames_.push_back(Frame::kEntry);
@@ -154,7 +173,7 @@ class ManifestReader {
       frames_.push_back(Frame::kFiles);
     } else if (frame() == Frame::kEntry && key_ == Key::kPatches) {
       entry().patches.clear();
-      collected_.bad_patches.back() = false;
+      bad_patches() = false;
       frames_.push_back(Frame::kPatches);
     } else {
       container_value();
@@ -171,11 +190,12 @@ class ManifestReader {
       Key key;
     };
     static constexpr Known kKnown[] = {
-        {Frame::kTop, "version", Key::kVersion}, {Frame::kTop, "files", Key::kFiles},
-        {Frame::kTop, "rollout", Key::kRollout}, {Frame::kEntry, "path", Key::kPath},
-        {Frame::kEntry, "sha256", Key::kSha256}, {Frame::kEntry, "size", Key::kSize},
-        {Frame::kEntry, "zsize", Key::kZsize},   {Frame::kEntry, "patches", Key::kPatches},
-        {Frame::kPatch, "from", Key::kFrom},     {Frame::kPatch, "zsize", Key::kZsize},
+        {Frame::kTop, "version", Key::kVersion},   {Frame::kTop, "files", Key::kFiles},
+        {Frame::kTop, "rollout", Key::kRollout},   {Frame::kTop, "launcher", Key::kLauncher},
+        {Frame::kEntry, "path", Key::kPath},       {Frame::kEntry, "sha256", Key::kSha256},
+        {Frame::kEntry, "size", Key::kSize},       {Frame::kEntry, "zsize", Key::kZsize},
+        {Frame::kEntry, "patches", Key::kPatches}, {Frame::kPatch, "from", Key::kFrom},
+        {Frame::kPatch, "zsize", Key::kZsize},
     };
     key_ = Key::kOther;
     for (const Known& known : kKnown) {
@@ -193,6 +213,7 @@ class ManifestReader {
     kVersion,
     kFiles,
     kRollout,
+    kLauncher,
     kPath,
     kSha256,
     kSize,
@@ -202,7 +223,16 @@ class ManifestReader {
   };
 
   Frame frame() const { return frames_.empty() ? Frame::kSkipped : frames_.back(); }
-  ManifestFile& entry() { return collected_.files->back(); }
+  ManifestFile& entry() { return in_launcher_ ? *collected_.launcher : collected_.files->back(); }
+  char& bad_patches() {
+    return in_launcher_ ? collected_.bad_launcher_patches : collected_.bad_patches.back();
+  }
+
+  void forget_launcher_number(int bit) {
+    if (in_launcher_) {
+      collected_.launcher_numbers &= ~bit;
+    }
+  }
 
   void new_entry() {
     collected_.files->emplace_back();
@@ -219,14 +249,16 @@ class ManifestReader {
         break;
       case Key::kSize:
         entry().size = 0;
+        forget_launcher_number(1);
         break;
       case Key::kZsize:
         entry().zsize = 0;
+        forget_launcher_number(2);
         break;
       case Key::kPatches:
         // Not an array: a list of patches the launcher could not read.
         entry().patches.clear();
-        collected_.bad_patches.back() = true;
+        bad_patches() = true;
         break;
       default:
         break;
@@ -242,12 +274,16 @@ class ManifestReader {
 
   void end_container() {
     frames_.pop_back();
+    if (frame() == Frame::kTop) {
+      in_launcher_ = false;  // the only entry directly below the top is the launcher's
+    }
     key_ = Key::kOther;  // the next key of the enclosing object is read afresh
   }
 
   Collected collected_;
   std::vector<Frame> frames_;
   Key key_ = Key::kOther;
+  bool in_launcher_ = false;  // the entry being read is the launcher's, not one of "files"
 };
 
 bool is_valid_digest(std::string_view sha256) {
@@ -273,6 +309,16 @@ bool are_valid_patches(ManifestFile& file) {
     }
   }
   return true;
+}
+
+// The launcher is a program the installation will run: its digest must be in form, its sizes
+// given and within bounds, its patches as valid as a file's. A "path" in it is ignored.
+bool is_valid_launcher(ManifestFile& launcher, int numbers, bool bad_patches) {
+  lower_in_place(launcher.sha256);
+  launcher.path = std::string(kLauncherObjectName);
+  return numbers == 3 && is_valid_digest(launcher.sha256) && launcher.size > 0 &&
+         launcher.size <= kMostLauncherBytes && launcher.zsize > 0 && !bad_patches &&
+         are_valid_patches(launcher);
 }
 
 bool ends_with_partial(std::string_view label) {
@@ -418,11 +464,29 @@ Result<ReleaseManifest> parse_bounded_manifest(std::string document) {
     return fail("lista inválida");
   }
   manifest.rollout = collected.rollout;
+  if (collected.bad_launcher ||
+      (collected.launcher && !is_valid_launcher(*collected.launcher, collected.launcher_numbers,
+                                                collected.bad_launcher_patches != 0))) {
+    return fail("lista inválida");
+  }
+  manifest.launcher = std::move(collected.launcher);
   manifest.document = std::move(document);
   return manifest;
 }
 
 }  // namespace
+
+std::vector<const ManifestFile*> served_objects(const ReleaseManifest& manifest) {
+  std::vector<const ManifestFile*> objects;
+  objects.reserve(manifest.files.size() + 1);
+  for (const ManifestFile& file : manifest.files) {
+    objects.push_back(&file);
+  }
+  if (manifest.launcher) {
+    objects.push_back(&*manifest.launcher);
+  }
+  return objects;
+}
 
 bool manifest_changes_app(const std::optional<ReleaseManifest>& current,
                           const std::vector<ManifestFile>& files) {

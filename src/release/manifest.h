@@ -2,6 +2,8 @@
 //
 //   {"version": "1.2.3",
 //    "rollout": 25,                                   (optional: the share of installations)
+//    "launcher": {"sha256": "<64 hex digits>", "size": 123, "zsize": 45,
+//                 "patches": [...]},                  (optional: the setup program to install)
 //    "files": [{"path": "Nelo.exe", "sha256": "<64 hex digits>", "size": 123, "zsize": 45,
 //               "patches": [{"from": "<64 hex digits>", "zsize": 6}]},   (optional)
 //              ...]}
@@ -38,10 +40,19 @@ struct ManifestFile {
   std::vector<PatchOffer> patches = {};  // none for a manifest without them
 };
 
+// The name the launcher's object goes by in messages ("Nelo-Setup.exe não confere com a lista").
+constexpr std::string_view kLauncherObjectName = "Nelo-Setup.exe";
+
+// The largest launcher a manifest may list: the setup program is a few MiB.
+constexpr std::uint64_t kMostLauncherBytes = std::uint64_t{256} << 20;
+
 struct ReleaseManifest {
   std::string version;
   // The share of installations, in percent, the release is for; nothing: all of them.
   std::optional<std::uint64_t> rollout;
+  // The setup program of this release, served as an object like a file ("app/files/<sha256>",
+  // patches as for files); its `path` is kLauncherObjectName. Nothing: installed launchers stay.
+  std::optional<ManifestFile> launcher;
   std::vector<ManifestFile> files;  // document order, duplicates kept
   std::string document;             // the exact bytes parsed
   std::string signature;            // its signature file as fetched; empty when unsigned
@@ -56,7 +67,9 @@ constexpr std::uint64_t kManifestMaxBytes = 64ull << 20;
 
 // Accepts a document or gives the first rule it breaks: "lista inválida", "lista sem versão",
 // "lista sem arquivos", "arquivo inválido na lista" (also for malformed "patches") or "lista
-// sem o Nelo.exe"; then "lista inválida" for a "rollout" that is not a whole number up to 100. A
+// sem o Nelo.exe"; then "lista inválida" for a "rollout" that is not a whole number up to 100,
+// and for a "launcher" that is not an object with a digest in form, a "size" of 1 to
+// kMostLauncherBytes, a "zsize" of at least 1 and valid "patches". A
 // document larger than `kManifestMaxBytes`, or one that memory cannot hold parsed, is "lista
 // inválida": never an exception. Pure: no I/O.
 Result<ReleaseManifest> parse_release_manifest(std::string document);
@@ -86,6 +99,9 @@ std::u16string folded_path_key(std::string_view manifest_path);
 // True for a relative file path whose every piece is an ordinary Windows name and whose first
 // piece is not a name the version folder keeps for itself.
 bool is_valid_manifest_path(std::string_view path);
+
+// Every entry whose object a launcher may fetch: the files in order, then the launcher.
+std::vector<const ManifestFile*> served_objects(const ReleaseManifest& manifest);
 
 // True when the new file list changes the application itself; false when every changed entry is
 // one of the two media programs ("resources/nelo-media.exe", "resources/nelo-audio.exe").

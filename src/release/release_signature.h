@@ -84,6 +84,10 @@ std::optional<std::int64_t> signing_time(std::string_view signature_file);
 // The release keys this launcher was built with; empty when it was built without.
 const std::vector<ReleaseKey>& built_in_release_keys();
 
+// The number of release keys this launcher was built with (0: built without), or "chaves de
+// versão ilegíveis" when it was built with key text that does not read as keys.
+Result<std::size_t> check_built_in_release_keys();
+
 // What a fetched manifest must show to be trusted beyond HTTPS.
 struct ManifestTrust {
   std::vector<ReleaseKey> keys;  // none: no signature is asked for

@@ -80,6 +80,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ModeCase{u"Nelo.exe --uninstall", RunMode::Uninstall},
                     ModeCase{u"Nelo.exe --stage --uninstall", RunMode::Uninstall},
                     ModeCase{u"Nelo.exe --uninstall --stage", RunMode::Uninstall},
+                    ModeCase{u"Nelo.exe --self-test", RunMode::SelfTest},
+                    // Whatever comes with it, the self-test never uninstalls nor stages.
+                    ModeCase{u"Nelo.exe --uninstall --self-test --stage", RunMode::SelfTest},
+                    ModeCase{u"Nelo.exe --self-test=1", RunMode::Normal},
+                    ModeCase{u"--self-test", RunMode::Normal},
                     // Near misses are ordinary, ignored arguments.
                     ModeCase{u"Nelo.exe --Uninstall", RunMode::Normal},
                     ModeCase{u"Nelo.exe --STAGE", RunMode::Normal},

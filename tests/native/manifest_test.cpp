@@ -30,6 +30,16 @@ std::string manifest(const std::string& files, const std::string& version = "\"1
 
 const std::string kProgram = entry("Nelo.exe");
 
+std::string launcher_entry(const std::string& digest = kDigest, std::uint64_t size = 10,
+                           std::uint64_t zsize = 5, const std::string& extra = "") {
+  return "{\"sha256\": \"" + digest + "\", \"size\": " + std::to_string(size) +
+         ", \"zsize\": " + std::to_string(zsize) + extra + "}";
+}
+
+std::string with_launcher(const std::string& launcher) {
+  return "{\"version\": \"1\", \"launcher\": " + launcher + ", \"files\": [" + kProgram + "]}";
+}
+
 std::string nested(int depth) {
   // `depth` containers nested in all: the manifest object holding depth - 1 nested arrays.
   std::string inner;
@@ -210,6 +220,56 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RolloutAfterABadFile",
              "{\"version\": \"1\", \"rollout\": \"x\", \"files\": [" + kProgram + ", 3]}",
              "arquivo inválido na lista"},
+        // The launcher to install: a file entry of its own, refused whole when malformed.
+        Case{"Launcher", with_launcher(launcher_entry()), ""},
+        Case{"LauncherUpperCaseDigest", with_launcher(launcher_entry(std::string(64, 'A'))), ""},
+        Case{"LauncherWithPatch",
+             with_launcher(launcher_entry(kDigest, 10, 5,
+                                          ", \"patches\": [{\"from\": \"" + kOtherDigest +
+                                              "\", \"zsize\": 2}]")),
+             ""},
+        Case{"LauncherNull", with_launcher("null"), "lista inválida"},
+        Case{"LauncherArray", with_launcher("[" + launcher_entry() + "]"), "lista inválida"},
+        Case{"LauncherShortDigest", with_launcher(launcher_entry(std::string(63, 'a'))),
+             "lista inválida"},
+        Case{"LauncherBadHex", with_launcher(launcher_entry(std::string(63, 'a') + "g")),
+             "lista inválida"},
+        Case{"LauncherWithoutDigest", with_launcher("{\"size\": 10, \"zsize\": 5}"),
+             "lista inválida"},
+        Case{"LauncherWithoutSize",
+             with_launcher("{\"sha256\": \"" + kDigest + "\", \"zsize\": 5}"), "lista inválida"},
+        Case{"LauncherWithoutZsize",
+             with_launcher("{\"sha256\": \"" + kDigest + "\", \"size\": 5}"), "lista inválida"},
+        Case{"LauncherSizeZero", with_launcher(launcher_entry(kDigest, 0, 5)), "lista inválida"},
+        Case{"LauncherZsizeZero", with_launcher(launcher_entry(kDigest, 10, 0)), "lista inválida"},
+        Case{"LauncherTooLarge", with_launcher(launcher_entry(kDigest, kMostLauncherBytes + 1, 5)),
+             "lista inválida"},
+        Case{"LauncherLargest", with_launcher(launcher_entry(kDigest, kMostLauncherBytes, 5)), ""},
+        Case{"LauncherSizeAsString",
+             with_launcher("{\"sha256\": \"" + kDigest + "\", \"size\": \"10\", \"zsize\": 5}"),
+             "lista inválida"},
+        Case{"LauncherSizeOverwrittenByAString",
+             with_launcher("{\"sha256\": \"" + kDigest +
+                           "\", \"size\": 10, \"size\": \"x\", \"zsize\": 5}"),
+             "lista inválida"},
+        Case{"LauncherBadPatch",
+             with_launcher(launcher_entry(kDigest, 10, 5, ", \"patches\": [{\"from\": \"x\"}]")),
+             "lista inválida"},
+        Case{"LauncherPatchesNotAList",
+             with_launcher(launcher_entry(kDigest, 10, 5, ", \"patches\": 3")), "lista inválida"},
+        Case{"LauncherLastOccurrenceWins",
+             "{\"version\": \"1\", \"launcher\": 3, \"launcher\": " + launcher_entry() +
+                 ", \"files\": [" + kProgram + "]}",
+             ""},
+        Case{"LauncherBadAfterGood",
+             "{\"version\": \"1\", \"launcher\": " + launcher_entry() +
+                 ", \"launcher\": [], \"files\": [" + kProgram + "]}",
+             "lista inválida"},
+        Case{"LauncherAfterABadFile",
+             "{\"version\": \"1\", \"launcher\": 3, \"files\": [" + kProgram + ", 3]}",
+             "arquivo inválido na lista"},
+        Case{"LauncherKeyInsideAFileIsIgnored",
+             manifest(entry("Nelo.exe", kDigest, ", \"launcher\": 3")), ""},
         // Rule 3: the file list.
         Case{"NoFiles", "{\"version\": \"1\"}", "lista sem arquivos"},
         Case{"FilesNull", "{\"version\": \"1\", \"files\": null}", "lista sem arquivos"},
@@ -337,6 +397,32 @@ TEST(ManifestTest, KeepsEntriesAsWrittenWithLowerCaseDigests) {
   EXPECT_EQ(parsed->files[1].path, "res\\a/b.dll");
   EXPECT_EQ(parsed->files[2].sha256, kOtherDigest) << "duplicates are kept";
   EXPECT_EQ(parsed->document, document);
+}
+
+TEST(ManifestTest, ReadsTheLauncherAsAnEntryOfItsOwn) {
+  const auto parsed = parse_release_manifest(
+      "{\"version\": \"1\", \"launcher\": {\"path\": \"x/y\", \"sha256\": \"" +
+      std::string(64, 'C') + "\", \"size\": 7, \"zsize\": 3, \"patches\": [{\"from\": \"" +
+      kOtherDigest + "\", \"zsize\": 2}]}, \"files\": [" + kProgram + "]}");
+  ASSERT_OK(parsed);
+  ASSERT_TRUE(parsed->launcher.has_value());
+  EXPECT_EQ(parsed->launcher->path, kLauncherObjectName);  // never a path of the server's
+  EXPECT_EQ(parsed->launcher->sha256, std::string(64, 'c'));
+  EXPECT_EQ(parsed->launcher->size, 7u);
+  EXPECT_EQ(parsed->launcher->zsize, 3u);
+  ASSERT_EQ(parsed->launcher->patches.size(), 1u);
+  EXPECT_EQ(parsed->launcher->patches[0].from, kOtherDigest);
+  // The entries of "files" stay as they are: the launcher is not one of them.
+  ASSERT_EQ(parsed->files.size(), 1u);
+  EXPECT_TRUE(parsed->files[0].patches.empty());
+  const std::vector<const ManifestFile*> objects = served_objects(*parsed);
+  ASSERT_EQ(objects.size(), 2u);
+  EXPECT_EQ(objects[1], &*parsed->launcher);
+
+  const auto without = parse_release_manifest(manifest(kProgram));
+  ASSERT_OK(without);
+  EXPECT_FALSE(without->launcher.has_value());
+  EXPECT_EQ(served_objects(*without).size(), 1u);
 }
 
 TEST(ManifestTest, ReadsSizesByTheUnsignedRule) {

@@ -80,7 +80,7 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
   Result<CommandOptions> read =
       read_command_options(arguments,
                            {"version", "from", "to", "quality", "sign", "password-file", "expires",
-                            "patch-from-releases", "rollout"},
+                            "patch-from-releases", "rollout", "launcher"},
                            {}, 0);
   if (!read) {
     return read.error();
@@ -127,6 +127,9 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
     }
     command.options.rollout = *share;
   }
+  if (values.has("launcher")) {
+    command.options.launcher = path_from_utf8(values.at("launcher"));
+  }
   if (values.has("quality")) {
     Result<int> quality = parse_quality(values.at("quality"));
     if (!quality) {
@@ -140,7 +143,7 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
 std::string publish_usage() {
   return "uso: nelo-publish --version RÓTULO --from PASTA --to RAIZ [--quality N]\n"
          "                    [--sign CHAVE [--password-file ARQUIVO] [--expires DURAÇÃO]]\n"
-         "                    [--patch-from-releases K] [--rollout P]\n"
+         "                    [--patch-from-releases K] [--rollout P] [--launcher ARQUIVO]\n"
          "\n"
          "Publica a versão RÓTULO do Nelo, contida em PASTA (com o Nelo.exe no topo), na árvore\n"
          "estática RAIZ que o servidor de atualização serve:\n"
@@ -168,6 +171,12 @@ std::string publish_usage() {
          "                    (\"lista vencida\") até que seja assinada de novo (resign)\n"
          "  --rollout P       a versão vale só para P % das instalações (1 a 100); as outras\n"
          "                    ficam na versão que têm (veja nelo-publish rollout)\n"
+         "  --launcher ARQUIVO\n"
+         "                    o Nelo-Setup.exe desta versão (um executável do Windows x86-64):\n"
+         "                    gravado como objeto e nomeado em \"launcher\" na lista; cada\n"
+         "                    instalação em que a versão é a atual o testa (--self-test) e o põe\n"
+         "                    no lugar do seu lançador. Sem --launcher a lista não nomeia\n"
+         "                    lançador, e os lançadores instalados ficam como estão\n"
          "  --help            mostra este texto\n"
          "\n"
          "Objetos já presentes em RAIZ são mantidos; só o manifesto é substituído. Envie ao\n"
@@ -236,6 +245,9 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
         std::to_string(report->objects_kept) + " já presentes, " +
         std::to_string(report->patches_written) + " patches novos; " + shown(report->manifest) +
         "\n");
+    if (report->launcher) {
+      out("lançador " + *report->launcher + " na lista\n");
+    }
     if (report->signed_at) {
       out("lista " + signing_note(*report->signed_at, report->expires_at, report->clock_behind) +
           "\n");

@@ -18,10 +18,10 @@ namespace fs = std::filesystem;
 
 // The paths below ROOT that `manifest` makes a launcher fetch.
 void add_references(const ReleaseManifest& manifest, std::set<std::string>& needed) {
-  for (const ManifestFile& file : manifest.files) {
-    needed.insert("app/files/" + file.sha256);
-    for (const PatchOffer& patch : file.patches) {
-      needed.insert("app/patches/" + patch.from + "-" + file.sha256);
+  for (const ManifestFile* object : served_objects(manifest)) {
+    needed.insert("app/files/" + object->sha256);
+    for (const PatchOffer& patch : object->patches) {
+      needed.insert("app/patches/" + patch.from + "-" + object->sha256);
     }
   }
 }

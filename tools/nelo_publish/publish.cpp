@@ -13,6 +13,7 @@
 #include "nelo_publish/atomic_file.h"
 #include "release/brotli_decode.h"
 #include "nelo_publish/brotli_encoder.h"
+#include "nelo_publish/launcher_image.h"
 #include "nelo_publish/patch_maker.h"
 #include "nelo_publish/release_folder.h"
 #include "nelo_publish/release_history.h"
@@ -100,33 +101,70 @@ Result<std::uint64_t> hash_files(std::vector<SourceFile>& files,
   return hashing.bytes_done;
 }
 
+// A file's entry, or the launcher's (which has no path).
+nlohmann::ordered_json object_entry(const SourceFile* file, const std::string* path,
+                                    const ObjectSizes& zsizes,
+                                    const std::vector<PatchOffer>* offers) {
+  nlohmann::ordered_json entry;
+  if (path != nullptr) {
+    entry["path"] = *path;
+  }
+  entry["sha256"] = file->sha256;
+  entry["size"] = file->size;
+  entry["zsize"] = zsizes.at(file->sha256);
+  if (offers != nullptr && !offers->empty()) {
+    nlohmann::ordered_json list_of_patches = nlohmann::ordered_json::array();
+    for (const PatchOffer& offer : *offers) {
+      list_of_patches.push_back({{"from", offer.from}, {"zsize", offer.zsize}});
+    }
+    entry["patches"] = std::move(list_of_patches);
+  }
+  return entry;
+}
+
 std::string manifest_document(const std::string& version, std::optional<std::uint64_t> rollout,
                               const std::vector<SourceFile>& files,
-                              const std::map<std::string, std::uint64_t>& zsizes,
-                              const PatchOffers& patches = {}) {
+                              const std::optional<SourceFile>& launcher, const ObjectSizes& zsizes,
+                              const PatchOffers& patches = {},
+                              const std::vector<PatchOffer>& launcher_patches = {}) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const SourceFile& file : files) {
-    nlohmann::ordered_json entry;
-    entry["path"] = file.path;
-    entry["sha256"] = file.sha256;
-    entry["size"] = file.size;
-    entry["zsize"] = zsizes.at(file.sha256);
-    if (const auto offers = patches.find(file.path); offers != patches.end()) {
-      nlohmann::ordered_json list_of_patches = nlohmann::ordered_json::array();
-      for (const PatchOffer& offer : offers->second) {
-        list_of_patches.push_back({{"from", offer.from}, {"zsize", offer.zsize}});
-      }
-      entry["patches"] = std::move(list_of_patches);
-    }
-    list.push_back(std::move(entry));
+    const auto offers = patches.find(file.path);
+    list.push_back(object_entry(&file, &file.path, zsizes,
+                                offers != patches.end() ? &offers->second : nullptr));
   }
   nlohmann::ordered_json document;
   document["version"] = version;
   if (rollout && *rollout < 100) {
     document["rollout"] = *rollout;
   }
+  if (launcher) {
+    document["launcher"] = object_entry(&*launcher, nullptr, zsizes, &launcher_patches);
+  }
   document["files"] = std::move(list);
   return document.dump(2) + "\n";
+}
+
+// The launcher to ship, read and checked like the release's files: a Windows x86-64 program.
+Result<SourceFile> read_launcher(const fs::path& location) {
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(location, error);
+  if (error || !fs::is_regular_file(status)) {
+    return fail("o lançador não é um arquivo comum: " + shown(location));
+  }
+  Result<std::string> content = read_whole_file(location, fs::file_size(location, error));
+  if (!content) {
+    return content.error();
+  }
+  if (Status image = check_launcher_image(*content); !image) {
+    return fail(image.message() + " (" + shown(location) + ")");
+  }
+  if (content->size() > kMostLauncherBytes) {
+    return fail("o lançador passa de " + std::to_string(kMostLauncherBytes >> 20) +
+                " MiB: " + shown(location));
+  }
+  return SourceFile{std::string(kLauncherObjectName), location, content->size(),
+                    sha256_hex(*content)};
 }
 
 Status check_with_launcher_reader(std::string document) {
@@ -239,69 +277,103 @@ std::optional<std::string> decoded_object(const fs::path& object, std::uint64_t 
   return content;
 }
 
-// For each file whose content changed since one of the last releases published, a patch from
-// that release's content of the same path, kept only when it is less than half of the whole
-// object; up to `options.patch_from_releases` a file, the newest release first. Patches go to
-// app/patches/<from>-<to> by a rename each, before any manifest names them; one there already
-// is kept as it is.
+// The patches that make `file` from the contents it had in the `earlier` releases (found by
+// `old_of`), kept only when less than half of the whole object; up to one a release, the newest
+// first. Patches go to app/patches/<from>-<to> by a rename each, before any manifest names them;
+// one there already is kept as it is.
+Result<std::vector<PatchOffer>> write_patches_of(
+    const SourceFile& file, const std::vector<ReleaseManifest>& earlier,
+    const std::function<const ManifestFile*(const ReleaseManifest&)>& old_of,
+    const ObjectSizes& sizes, const fs::path& app_folder, PublishReport& report) {
+  std::vector<PatchOffer> list;
+  std::optional<std::string> content;
+  const fs::path patches_folder = app_folder / "patches";
+  for (const ReleaseManifest& release : earlier) {
+    const ManifestFile* old = old_of(release);
+    if (old == nullptr || old->sha256 == file.sha256 ||
+        std::any_of(list.begin(), list.end(),
+                    [&](const PatchOffer& offer) { return offer.from == old->sha256; })) {
+      continue;
+    }
+    const std::uint64_t worth = sizes.at(file.sha256) / 2;
+    const fs::path patch_path = patches_folder / (old->sha256 + "-" + file.sha256);
+    std::error_code error;
+    if (fs::is_regular_file(patch_path, error)) {
+      const std::uint64_t size = fs::file_size(patch_path, error);
+      if (!error && size > 0 && size < worth) {
+        list.push_back({old->sha256, size});
+      }
+      continue;
+    }
+    const std::optional<std::string> old_content =
+        decoded_object(app_folder / "files" / old->sha256, old->size);
+    if (!old_content) {
+      continue;  // that content is no longer in the tree
+    }
+    if (!content) {
+      Result<std::string> read = read_whole_file(file.location, file.size);
+      if (!read) {
+        return read.error();
+      }
+      content = std::move(read).value();
+    }
+    const std::optional<std::string> patch =
+        make_patch(*old_content, *content, static_cast<std::size_t>(worth));
+    if (!patch || patch->empty() || patch->size() >= worth) {
+      continue;
+    }
+    fs::create_directories(patches_folder, error);
+    if (Status written = write_whole_file(patch_path, *patch); !written) {
+      return written.error();
+    }
+    ++report.patches_written;
+    list.push_back({old->sha256, patch->size()});
+  }
+  return list;
+}
+
+// For each file whose content changed since one of the last releases published, patches from
+// that release's content of the same path (write_patches_of); for the launcher, from the
+// launchers those releases shipped.
 Result<PatchOffers> write_patches(const PublishOptions& options,
-                                  const std::vector<SourceFile>& files, const ObjectSizes& sizes,
-                                  const fs::path& app_folder, PublishReport& report) {
+                                  const std::vector<SourceFile>& files,
+                                  const std::optional<SourceFile>& launcher,
+                                  const ObjectSizes& sizes, const fs::path& app_folder,
+                                  PublishReport& report,
+                                  std::vector<PatchOffer>& launcher_patches) {
   PatchOffers offers;
   if (options.patch_from_releases == 0) {
     return offers;
   }
   const std::vector<ReleaseManifest> earlier =
       recent_releases(options.to, options.patch_from_releases, options.version);
-  const fs::path patches_folder = app_folder / "patches";
   for (const SourceFile& file : files) {
-    std::optional<std::string> content;
-    for (const ReleaseManifest& release : earlier) {
-      const auto old = std::find_if(release.files.begin(), release.files.end(),
-                                    [&](const ManifestFile& f) { return f.path == file.path; });
-      std::vector<PatchOffer>& list = offers[file.path];
-      if (old == release.files.end() || old->sha256 == file.sha256 ||
-          std::any_of(list.begin(), list.end(),
-                      [&](const PatchOffer& offer) { return offer.from == old->sha256; })) {
-        continue;
-      }
-      const std::uint64_t worth = sizes.at(file.sha256) / 2;
-      const fs::path patch_path = patches_folder / (old->sha256 + "-" + file.sha256);
-      std::error_code error;
-      if (fs::is_regular_file(patch_path, error)) {
-        const std::uint64_t size = fs::file_size(patch_path, error);
-        if (!error && size > 0 && size < worth) {
-          list.push_back({old->sha256, size});
-        }
-        continue;
-      }
-      const std::optional<std::string> old_content =
-          decoded_object(app_folder / "files" / old->sha256, old->size);
-      if (!old_content) {
-        continue;  // that content is no longer in the tree
-      }
-      if (!content) {
-        Result<std::string> read = read_whole_file(file.location, file.size);
-        if (!read) {
-          return read.error();
-        }
-        content = std::move(read).value();
-      }
-      const std::optional<std::string> patch =
-          make_patch(*old_content, *content, static_cast<std::size_t>(worth));
-      if (!patch || patch->empty() || patch->size() >= worth) {
-        continue;
-      }
-      fs::create_directories(patches_folder, error);
-      if (Status written = write_whole_file(patch_path, *patch); !written) {
-        return written.error();
-      }
-      ++report.patches_written;
-      list.push_back({old->sha256, patch->size()});
+    Result<std::vector<PatchOffer>> list = write_patches_of(
+        file, earlier,
+        [&](const ReleaseManifest& release) -> const ManifestFile* {
+          const auto old = std::find_if(release.files.begin(), release.files.end(),
+                                        [&](const ManifestFile& f) { return f.path == file.path; });
+          return old != release.files.end() ? &*old : nullptr;
+        },
+        sizes, app_folder, report);
+    if (!list) {
+      return list.error();
     }
-    if (offers[file.path].empty()) {
-      offers.erase(file.path);
+    if (!list->empty()) {
+      offers[file.path] = std::move(list).value();
     }
+  }
+  if (launcher) {
+    Result<std::vector<PatchOffer>> list = write_patches_of(
+        *launcher, earlier,
+        [](const ReleaseManifest& release) -> const ManifestFile* {
+          return release.launcher ? &*release.launcher : nullptr;
+        },
+        sizes, app_folder, report);
+    if (!list) {
+      return list.error();
+    }
+    launcher_patches = std::move(list).value();
   }
   return offers;
 }
@@ -343,19 +415,36 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
   if (!bytes) {
     return bytes.error();
   }
+  std::optional<SourceFile> launcher;
+  if (options.launcher) {
+    Result<SourceFile> read = read_launcher(*options.launcher);
+    if (!read) {
+      return read.error();
+    }
+    launcher = std::move(read).value();
+  }
+  // Every object the tree must hold: the files' contents and the launcher's.
+  std::vector<SourceFile> objects = *files;
+  if (launcher) {
+    objects.push_back(*launcher);
+  }
   ObjectSizes sizes;
-  for (const SourceFile& file : *files) {
+  for (const SourceFile& file : objects) {
     sizes.emplace(file.sha256, 0);
   }
   // The launcher's own reader has the last word on what it would accept; the compressed sizes
-  // take no part in that.
+  // take no part in that (a placeholder of 1 stands for them).
+  ObjectSizes placeholder_sizes = sizes;
+  for (auto& [sha256, size] : placeholder_sizes) {
+    size = 1;
+  }
   if (Status readable = check_with_launcher_reader(
-          manifest_document(options.version, options.rollout, *files, sizes));
+          manifest_document(options.version, options.rollout, *files, launcher, placeholder_sizes));
       !readable) {
     return readable.error();
   }
   const Result<std::vector<const SourceFile*>> missing =
-      find_missing_objects(*files, objects_folder, sizes);
+      find_missing_objects(objects, objects_folder, sizes);
   if (!missing) {
     return missing.error();
   }
@@ -367,12 +456,14 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
     return written.error();
   }
   PublishReport report;
-  const Result<PatchOffers> patches = write_patches(options, *files, sizes, app_folder, report);
+  std::vector<PatchOffer> launcher_patches;
+  const Result<PatchOffers> patches =
+      write_patches(options, *files, launcher, sizes, app_folder, report, launcher_patches);
   if (!patches) {
     return patches.error();
   }
-  const std::string document =
-      manifest_document(options.version, options.rollout, *files, sizes, *patches);
+  const std::string document = manifest_document(options.version, options.rollout, *files, launcher,
+                                                 sizes, *patches, launcher_patches);
   Result<ReleaseManifest> published = parse_release_manifest(document);
   if (!published) {
     return fail("o lançador recusaria o manifesto gerado: " + published.message());
@@ -389,6 +480,9 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
   report.objects_kept = sizes.size() - missing->size();
   report.bytes = *bytes;
   report.manifest = app_folder / "manifest.json";
+  if (launcher) {
+    report.launcher = launcher->sha256;
+  }
   return report;
 }
 

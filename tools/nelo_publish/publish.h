@@ -1,7 +1,8 @@
 // nelo-publish: turns a folder holding a release of Nelo into the static tree the update server
 // serves.
 //
-//   ROOT/app/files/<sha256>          each distinct content once, as a bare Brotli stream
+//   ROOT/app/files/<sha256>          each distinct content once, as a bare Brotli stream (the
+//                                    launcher too, with --launcher)
 //   ROOT/app/patches/<from>-<to>     a zstd patch from an older content of a path to its new
 //                                    one, when less than half the whole object
 //   ROOT/app/manifest.json.minisig   its minisign signature, with --sign only
@@ -53,6 +54,10 @@ struct PublishOptions {
   std::size_t patch_from_releases = kDefaultPatchReleases;
   // The share of installations, in percent, the release is for; none (or 100): all of them.
   std::optional<std::uint64_t> rollout;
+  // The setup program to ship as the release's launcher (a Windows x86-64 executable): an
+  // object like any file, named by the manifest's "launcher". None: the manifest names no
+  // launcher, and installed launchers stay as they are.
+  std::optional<std::filesystem::path> launcher;
 };
 
 enum class PublishPhase {
@@ -82,6 +87,7 @@ struct PublishReport {
   std::optional<std::int64_t> signed_at;   // the signing time used, when signed
   std::optional<std::int64_t> expires_at;  // when that signature expires, if it does
   bool clock_behind = false;               // the clock was behind the signature served before
+  std::optional<std::string> launcher;     // the launcher's digest, when the release ships one
 };
 
 // Publishes `options.from` as release `options.version` below `options.to`. Everything is

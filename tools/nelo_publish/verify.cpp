@@ -329,15 +329,17 @@ VerifyReport verify_deployment(ReleaseSource& source, const VerifyOptions& optio
 
   std::vector<Check> checks;
   std::set<std::string> seen;
-  for (const ManifestFile& file : parsed->files) {
-    if (seen.insert(file.sha256).second) {
-      checks.push_back({&file, nullptr});
+  // The launcher's object and patches are checked like any file's.
+  const std::vector<const ManifestFile*> objects = served_objects(*parsed);
+  for (const ManifestFile* file : objects) {
+    if (seen.insert(file->sha256).second) {
+      checks.push_back({file, nullptr});
     }
   }
-  for (const ManifestFile& file : parsed->files) {
-    for (const PatchOffer& patch : file.patches) {
-      if (seen.insert(patch.from + "-" + file.sha256).second) {
-        checks.push_back({&file, &patch});
+  for (const ManifestFile* file : objects) {
+    for (const PatchOffer& patch : file->patches) {
+      if (seen.insert(patch.from + "-" + file->sha256).second) {
+        checks.push_back({file, &patch});
       }
     }
   }

@@ -80,6 +80,16 @@ class WindowsLauncherPlace final : public LauncherPlace {
   Status swap_in(const std::filesystem::path& fresh) override {
     const std::filesystem::path installed = installed_path();
     const std::filesystem::path old = old_path();
+    if (!installed_size()) {
+      // No launcher installed at all (its file went missing): the new one only takes the name.
+      if (!retry_while_held([&] {
+            return ::MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_WRITE_THROUGH) !=
+                   FALSE;
+          })) {
+        return fail(last_error_text());
+      }
+      return {};
+    }
     // The name the running launcher moves to must be free: a launcher moved aside earlier that
     // still runs keeps it, and this swap waits for another day.
     if (!delete_file_name(old)) {

@@ -16,6 +16,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 import urllib.parse
@@ -674,6 +675,47 @@ class NormalModeTest(unittest.TestCase):
         self.wait_for_exit(program, timeout=0)
         self.assertFalse(standin_main_window_visible(),
                          "the launcher waited for the application's window")
+
+    def test_the_launcher_a_release_lists_takes_its_place_once_the_application_shows(self):
+        self.sandbox.install_version("1.0", files=FILES)
+        program = self.install_root_copy()
+        fixed = LAUNCHER.read_bytes() + b"\0a fix for installations out there"
+        setup = self.sandbox.dir / "fixed-setup.exe"
+        setup.write_bytes(fixed)
+        publish(self.server_root, "1.1", dict(FILES, **{"res/new.bin": b"new"}),
+                options=["--launcher", str(setup)])
+        launcher_object = "/app/files/" + hashlib.sha256(fixed).hexdigest()
+        # The server holds the launcher's object until the test has looked: by the time it is
+        # asked for, the application must run with its window shown (after 2 s).
+        asked = threading.Event()
+        self.addCleanup(asked.set)
+        self.server.set_fault(launcher_object, hold=asked, times=1)
+        self.start(program=program, env={"NELO_STANDIN_MODE": "windows",
+                                         "NELO_STANDIN_SPLASH_DELAY_MS": "-1",
+                                         "NELO_STANDIN_MAIN_DELAY_MS": "2000",
+                                         "NELO_STANDIN_EXIT_AFTER_MS": "20000"})
+        self.assertTrue(wait_for(lambda: launcher_object in
+                                 [path for path, _ in self.server.requests], 60),
+                        "the launcher's object was never asked for")
+        starts = self.sandbox.standin_starts()
+        self.assertEqual(len(starts), 1, "asked for before the application started")
+        self.assert_started_from(starts[0], "1.1")
+        self.assertTrue(standin_main_window_visible(), "asked for before the window showed")
+        asked.set()
+        self.wait_for_exit(program, timeout=30)
+        self.assertEqual((self.sandbox.root / "Nelo.exe").read_bytes(), fixed)
+        self.assertEqual((self.sandbox.root / "Nelo.exe.old").read_bytes(), LAUNCHER.read_bytes())
+        # The shortcuts name the installed launcher, which now is the new one, and it starts.
+        desktop = pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c" / "nelo-shell" / "Desktop"
+        link = (desktop / "Nelo.lnk").read_bytes()
+        target = windows_path(self.sandbox.root / "Nelo.exe")
+        self.assertTrue(target.encode("utf-16-le") in link or target.encode("ascii") in link)
+        result = self.sandbox.run("--hidden", program=self.sandbox.root / "Nelo.exe",
+                                  env={"NELO_UPDATE_BASE": self.server.base_url})
+        self.assertEqual(result.returncode, 0, result.stderr)
+        starts = self.wait_for_starts(2, 10)
+        self.assert_started_from(starts[1], "1.1", "--hidden")
+        self.assertFalse((self.sandbox.root / "Nelo.exe.old").exists(), "deleted at the next start")
 
     def test_a_hidden_start_of_the_installed_launcher_asks_nothing_and_shows_nothing(self):
         self.sandbox.install_version("1.0")

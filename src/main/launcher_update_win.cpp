@@ -83,8 +83,7 @@ class WindowsLauncherPlace final : public LauncherPlace {
     if (!installed_size()) {
       // No launcher installed at all (its file went missing): the new one only takes the name.
       if (!retry_while_held([&] {
-            return ::MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_WRITE_THROUGH) !=
-                   FALSE;
+            return ::MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
           })) {
         return fail(last_error_text());
       }

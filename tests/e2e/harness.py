@@ -44,6 +44,17 @@ def publish(root, version, files, quality=5, sign_key=None, options=()):
     return (pathlib.Path(root) / "app" / "manifest.json").read_bytes()
 
 
+def wait_for(condition, timeout, interval=0.05):
+    """The first true value of `condition` within `timeout` seconds, else its last value."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(interval)
+    return condition()
+
+
 def windows_path(path):
     """The path as Wine's programs see it: drive Z: is the Unix root."""
     return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")

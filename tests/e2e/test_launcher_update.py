@@ -2,14 +2,12 @@
 its Nelo-Setup.exe to the installations it is current in, after a --self-test of the new file,
 and nothing that can go wrong on the way leaves the root without a launcher that starts."""
 import hashlib
-import pathlib
 import shutil
 import subprocess
 import threading
-import time
 import unittest
 
-from harness import BUILD, LAUNCHER, ServedSandboxTest, kill_windows_process, publish
+from harness import BUILD, LAUNCHER, ServedSandboxTest, kill_windows_process, publish, wait_for
 from test_rollout import IDENTITY, place
 
 SIGNED_LAUNCHER = BUILD / "tests" / "fixtures" / "Nelo-Setup-signed.exe"
@@ -20,16 +18,6 @@ FILES = {"res/data.bin": b"the application's data " * 500}
 def brotli(content):
     return subprocess.run(["brotli", "-c"], input=content, capture_output=True,
                           check=True).stdout
-
-
-def wait_for(condition, timeout, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(interval)
-    return condition()
 
 
 class LauncherUpdateTest(ServedSandboxTest):
@@ -59,6 +47,13 @@ class LauncherUpdateTest(ServedSandboxTest):
                                   program=program or self.installed)
         self.assertEqual(result.returncode, 0)
         return result.stdout.decode("utf-8").splitlines()
+
+    def sign_manifest(self):
+        """Signs the served manifest with the test launcher's first key, as minisign does."""
+        signed = subprocess.run(["minisign", "-S", "-s", str(KEYS / "first.key"), "-m",
+                                 "manifest.json"], cwd=self.server_root / "app",
+                                stdin=subprocess.DEVNULL, capture_output=True)
+        self.assertEqual(signed.returncode, 0, signed.stderr)
 
     def log_lines(self):
         log = self.sandbox.root / "launcher.log"
@@ -149,10 +144,7 @@ class LauncherUpdateTest(ServedSandboxTest):
         self.today = SIGNED_LAUNCHER.read_bytes()
         unsigned = LAUNCHER.read_bytes() + b"\0checks no signature"
         self.publish("1.0", launcher=self.setup_file("unsigned.exe", unsigned))
-        signed = subprocess.run(["minisign", "-S", "-s", str(KEYS / "first.key"), "-m",
-                                 "manifest.json"], cwd=self.server_root / "app",
-                                stdin=subprocess.DEVNULL, capture_output=True)
-        self.assertEqual(signed.returncode, 0, signed.stderr)
+        self.sign_manifest()
         self.assertEqual(self.stage()[-1], "staged app 1.0")
         lines = self.launcher_lines()
         self.assertEqual(len(lines), 1, self.log_lines())
@@ -161,10 +153,7 @@ class LauncherUpdateTest(ServedSandboxTest):
         # One built with the keys is taken.
         with_keys = SIGNED_LAUNCHER.read_bytes() + b"\0checks signatures"
         self.publish("1.1", launcher=self.setup_file("signed.exe", with_keys))
-        signed = subprocess.run(["minisign", "-S", "-s", str(KEYS / "first.key"), "-m",
-                                 "manifest.json"], cwd=self.server_root / "app",
-                                stdin=subprocess.DEVNULL, capture_output=True)
-        self.assertEqual(signed.returncode, 0, signed.stderr)
+        self.sign_manifest()
         self.assertEqual(self.stage()[-1], "staged app 1.1")
         self.assertEqual(self.installed.read_bytes(), with_keys)
 

@@ -91,7 +91,9 @@ class UpdateSessionTest : public testing::Test {
   std::optional<std::string> run() {
     SessionServices services{store_, [this](std::uint32_t timeout) { return open_client(timeout); },
                              clock_};
-    return run_update_session(ui_, services);
+    std::optional<std::string> target = run_update_session(ui_, services);
+    release_ = services.release ? std::optional(services.release->version) : std::nullopt;
+    return target;
   }
 
   std::optional<std::string> run_quietly() {
@@ -111,7 +113,36 @@ class UpdateSessionTest : public testing::Test {
   std::vector<std::uint32_t> timeouts_;
   std::vector<std::size_t> phases_when_fetching_;
   std::vector<Phase> shown_;  // the phase as each file's download begins
+  // The version of the release the session handed on for the launcher's update, if any.
+  std::optional<std::string> release_;
 };
+
+// The session hands on the server's release (whose launcher the normal mode puts in place after
+// the launch) only when it ends with that release current: never when it falls back.
+TEST_F(UpdateSessionTest, HandsOnTheReleaseOnlyWhenItEndsWithIt) {
+  store_.install("2.0", release_files("program 2"));
+  EXPECT_EQ(run(), "2.0");
+  EXPECT_EQ(release_, "2.0") << "current already";
+
+  store_.install("1.0", release_files("program 1"));
+  EXPECT_EQ(run(), "2.0");
+  EXPECT_EQ(release_, "2.0") << "installed now";
+
+  store_.install("1.0", release_files("program 1"));
+  failures_ = {"a conexão caiu"};
+  EXPECT_EQ(run(), "1.0");
+  EXPECT_EQ(release_, std::nullopt) << "a failed update starts the installed version";
+
+  online_ = false;
+  EXPECT_EQ(run(), "1.0");
+  EXPECT_EQ(release_, std::nullopt) << "offline";
+
+  online_ = true;
+  const int place = static_cast<int>(rollout_place(installation_identity(store_), "2.0"));
+  rollout_ = place;
+  EXPECT_EQ(run(), "1.0");
+  EXPECT_EQ(release_, std::nullopt) << "outside the release's share";
+}
 
 TEST_F(UpdateSessionTest, AnUpToDateVersionStartsWithoutLockOrDownload) {
   store_.install("2.0", release_files("program 2"));

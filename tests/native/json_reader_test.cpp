@@ -121,13 +121,42 @@ TEST(ManifestReadingTest, TheEventReaderAgreesWithAWholeTreeOnMutatedManifests) 
           R"(", "patches": [{"from": ")" + std::string(64, 'B') + R"(", "zsize": 3},
           {"zsize": 1, "from": ")" +
           std::string(64, 'c') + R"(", "x": [1]}]}]})",
+      R"({"version": "1", "launcher": {"sha256": ")" + digest +
+          R"(", "size": 7, "zsize": 3, "patches": [{"from": ")" + std::string(64, 'b') +
+          R"(", "zsize": 2}]}, "files": [{"path": "Nelo.exe", "sha256": ")" + digest +
+          R"("}], "launcher": {"size": 1, "zsize": 1, "sha256": ")" + std::string(64, 'D') +
+          R"("}})",
   };
-  const std::string pieces[] = {
-      "{",        "}",           "[",           "]",        ",",          ":",
-      "\"",       "\\",          "1",           "-",        ".",          "e",
-      "\"path\"", "\"files\"",   "\"version\"", "\"size\"", "null",       "\"Nelo.exe\"",
-      "\\u00e9",  "\xC3\xA9",    " ",           "0",        "\"sha256\"", "\"patches\"",
-      "\"from\"", "\"rollout\"", "101",         "100"};
+  const std::string pieces[] = {"{",
+                                "}",
+                                "[",
+                                "]",
+                                ",",
+                                ":",
+                                "\"",
+                                "\\",
+                                "1",
+                                "-",
+                                ".",
+                                "e",
+                                "\"path\"",
+                                "\"files\"",
+                                "\"version\"",
+                                "\"size\"",
+                                "null",
+                                "\"Nelo.exe\"",
+                                "\\u00e9",
+                                "\xC3\xA9",
+                                " ",
+                                "0",
+                                "\"sha256\"",
+                                "\"patches\"",
+                                "\"from\"",
+                                "\"rollout\"",
+                                "101",
+                                "100",
+                                "\"launcher\"",
+                                "\"zsize\""};
   std::mt19937 generator(11);
   int accepted = 0;
   for (int round = 0; round < 20000; ++round) {

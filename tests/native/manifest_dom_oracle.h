@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
 #include <string>
 
 #include "base/ascii_case.h"
@@ -51,6 +52,26 @@ inline std::string oracle_reading(const std::string& document, bool with_later_f
   const auto is_digest = [](const std::string& digest) {
     return digest.size() == 64 && digest.find_first_not_of("0123456789abcdef") == std::string::npos;
   };
+  // An entry's patches written out, or nothing when they break a rule.
+  const auto read_patches = [&](const json& entry,
+                                const std::string& sha256) -> std::optional<std::string> {
+    std::string patches;
+    if (with_later_fields && entry.is_object() && entry.contains("patches")) {
+      const json& list = entry.at("patches");
+      if (!list.is_array() || list.size() > kMostPatches) {
+        return std::nullopt;
+      }
+      for (const json& patch : list) {
+        const std::string from = ascii_lower(text(patch, "from"));
+        const std::uint64_t zsize = number(patch, "zsize");
+        if (!patch.is_object() || !is_digest(from) || from == sha256 || zsize == 0) {
+          return std::nullopt;
+        }
+        patches += " " + from + ":" + std::to_string(zsize);
+      }
+    }
+    return patches;
+  };
   std::string entries;
   bool has_program = false;
   for (const json& entry : *files) {
@@ -59,24 +80,13 @@ inline std::string oracle_reading(const std::string& document, bool with_later_f
     if (!is_valid_manifest_path(path) || !is_digest(sha256)) {
       return "arquivo inválido na lista";
     }
-    std::string patches;
-    if (with_later_fields && entry.is_object() && entry.contains("patches")) {
-      const json& list = entry.at("patches");
-      if (!list.is_array() || list.size() > kMostPatches) {
-        return "arquivo inválido na lista";
-      }
-      for (const json& patch : list) {
-        const std::string from = ascii_lower(text(patch, "from"));
-        const std::uint64_t zsize = number(patch, "zsize");
-        if (!patch.is_object() || !is_digest(from) || from == sha256 || zsize == 0) {
-          return "arquivo inválido na lista";
-        }
-        patches += " " + from + ":" + std::to_string(zsize);
-      }
+    const std::optional<std::string> patches = read_patches(entry, sha256);
+    if (!patches) {
+      return "arquivo inválido na lista";
     }
     has_program = has_program || path == "Nelo.exe";
     entries += path + " " + sha256 + " " + std::to_string(number(entry, "size")) + " " +
-               std::to_string(number(entry, "zsize")) + patches + "\n";
+               std::to_string(number(entry, "zsize")) + *patches + "\n";
   }
   if (!has_program) {
     return "lista sem o Nelo.exe";
@@ -89,7 +99,24 @@ inline std::string oracle_reading(const std::string& document, bool with_later_f
     }
     rollout = std::to_string(share.get<std::uint64_t>());
   }
-  return version->get<std::string>() + " " + rollout + "\n" + entries;
+  std::string launcher;
+  if (with_later_fields && value.contains("launcher")) {
+    const json& entry = value.at("launcher");
+    const auto given = [&](const char* key) {
+      return entry.is_object() && entry.contains(key) && entry.at(key).is_number_unsigned();
+    };
+    const std::string sha256 = ascii_lower(text(entry, "sha256"));
+    const std::uint64_t size = number(entry, "size");
+    const std::uint64_t zsize = number(entry, "zsize");
+    const std::optional<std::string> patches = read_patches(entry, sha256);
+    if (!entry.is_object() || !is_digest(sha256) || !given("size") || !given("zsize") ||
+        size == 0 || size > kMostLauncherBytes || zsize == 0 || !patches) {
+      return "lista inválida";
+    }
+    launcher = "launcher " + sha256 + " " + std::to_string(size) + " " + std::to_string(zsize) +
+               *patches + "\n";
+  }
+  return version->get<std::string>() + " " + rollout + "\n" + entries + launcher;
 }
 
 // The same written out for what the launcher's reader gave.
@@ -103,6 +130,15 @@ inline std::string launcher_reading(const Result<ReleaseManifest>& parsed) {
     reading += file.path + " " + file.sha256 + " " + std::to_string(file.size) + " " +
                std::to_string(file.zsize);
     for (const PatchOffer& patch : file.patches) {
+      reading += " " + patch.from + ":" + std::to_string(patch.zsize);
+    }
+    reading += "\n";
+  }
+  if (parsed->launcher) {
+    reading += "launcher " + parsed->launcher->sha256 + " " +
+               std::to_string(parsed->launcher->size) + " " +
+               std::to_string(parsed->launcher->zsize);
+    for (const PatchOffer& patch : parsed->launcher->patches) {
       reading += " " + patch.from + ":" + std::to_string(patch.zsize);
     }
     reading += "\n";

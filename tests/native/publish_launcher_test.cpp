@@ -80,19 +80,17 @@ class PublishLauncherTest : public ::testing::Test {
     PublishOptions options = options_for(release.path(), root_.path(), version);
     options.quality = 1;
     if (launcher) {
-      write_file(release.path().parent_path() / (version + "-setup.exe"), *launcher);
-      options.launcher = release.path().parent_path() / (version + "-setup.exe");
+      // Beside the release, never inside it: a folder of this test's own.
+      options.launcher = setups_.path() / (version + "-setup.exe");
+      write_file(*options.launcher, *launcher);
     }
-    Result<PublishReport> report = publish_release(options);
-    if (launcher) {
-      fs::remove(*options.launcher);
-    }
-    return report;
+    return publish_release(options);
   }
 
   fs::path object(const std::string& sha256) const { return root_.path() / "app/files" / sha256; }
 
   TempFolder root_;
+  TempFolder setups_;
   const std::string launcher_ = program_image(0x8664, 0x22, 0x20B, random_bytes(200000, 3));
 };
 

@@ -64,21 +64,27 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True, help="the Windows build folder")
     parser.add_argument("--junit", help="where to write the JUnit results")
-    parser.add_argument("pattern", nargs="?", default="test_*.py")
+    parser.add_argument("--skip", action="append", default=[],
+                        help="a test file to leave out (another run takes it); may be repeated")
+    parser.add_argument("patterns", nargs="*", default=["test_*.py"],
+                        help="the test files to run (glob patterns)")
     options = parser.parse_args()
     os.environ["NELO_BUILD"] = options.build
 
     here = pathlib.Path(__file__).resolve().parent
     sys.path.insert(0, str(here))
-    suite = unittest.defaultTestLoader.discover(str(here), pattern=options.pattern,
-                                                top_level_dir=str(here))
+    files = sorted({path.name for pattern in options.patterns for path in here.glob(pattern)}
+                   - set(options.skip))
+    suite = unittest.TestSuite(
+        unittest.defaultTestLoader.discover(str(here), pattern=name, top_level_dir=str(here))
+        for name in files)
     runner = unittest.TextTestRunner(resultclass=RecordingResult, verbosity=2)
     result = runner.run(suite)
     if options.junit:
         write_junit(options.junit, result.records)
     passed = sum(1 for r in result.records if r[1] == "passed")
     failed = sum(1 for r in result.records if r[1] == "failed")
-    print(f"e2e: {passed} passed, {failed} failed")
+    print(f"e2e ({', '.join(options.patterns)}): {passed} passed, {failed} failed")
     return 0 if result.wasSuccessful() and result.testsRun > 0 else 1
 
 

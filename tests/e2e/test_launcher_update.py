@@ -16,7 +16,7 @@ FILES = {"res/data.bin": b"the application's data " * 500}
 
 
 def brotli(content):
-    return subprocess.run(["brotli", "-c"], input=content, capture_output=True,
+    return subprocess.run(["brotli", "-c", "-q", "1"], input=content, capture_output=True,
                           check=True).stdout
 
 

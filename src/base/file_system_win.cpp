@@ -34,23 +34,27 @@ bool retry_while_held(const std::function<bool()>& call, HeldFileRetry* shared) 
   return code == 0;
 }
 
-bool delete_file_name(const std::filesystem::path& path, HeldFileRetry* shared) {
+namespace {
+
+// Removes one name with `remove` (DeleteFileW or RemoveDirectoryW), retried while it is held; a
+// read-only name is made writable first when that is what refuses it, an "access denied" that is
+// no scanner's and is answered at once. A missing name counts as removed when `missing_is_gone`.
+bool remove_name(const std::filesystem::path& path, BOOL(WINAPI* remove)(LPCWSTR),
+                 bool missing_is_gone, HeldFileRetry* shared) {
   return retry_while_held(
       [&] {
-        if (::DeleteFileW(path.c_str())) {
+        if (remove(path.c_str())) {
           return true;
         }
         DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        if (missing_is_gone && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
           return true;
         }
-        // A read-only file cannot be deleted until the attribute goes; that "access denied" is
-        // no scanner's, and is answered at once.
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
           ::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-          if (::DeleteFileW(path.c_str())) {
+          if (remove(path.c_str())) {
             return true;
           }
           error = ::GetLastError();
@@ -59,6 +63,25 @@ bool delete_file_name(const std::filesystem::path& path, HeldFileRetry* shared) 
         return false;
       },
       shared);
+}
+
+}  // namespace
+
+bool delete_file_name(const std::filesystem::path& path, HeldFileRetry* shared) {
+  return remove_name(path, ::DeleteFileW, /*missing_is_gone=*/true, shared);
+}
+
+bool delete_folder_name(const std::filesystem::path& path, HeldFileRetry* shared) {
+  return remove_name(path, ::RemoveDirectoryW, /*missing_is_gone=*/false, shared);
+}
+
+Status move_name(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (!retry_while_held([&] {
+        return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+      })) {
+    return fail(last_error_text());
+  }
+  return {};
 }
 
 Status create_folders(const std::filesystem::path& folder) {

@@ -26,6 +26,13 @@ bool retry_while_held(const std::function<bool()>& call, HeldFileRetry* shared =
 // that is what refuses it. True when the name is gone (a missing one counts).
 bool delete_file_name(const std::filesystem::path& path, HeldFileRetry* shared = nullptr);
 
+// The same for an empty folder (or a folder link), except that a missing one fails.
+bool delete_folder_name(const std::filesystem::path& path, HeldFileRetry* shared = nullptr);
+
+// Gives the file `from` the new name `to`, which must be free; the rename reaches the disk
+// before it returns. Retried while a file is held. Fails with the system's error text.
+Status move_name(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Creates a folder with every missing parent; one that exists already is fine. Fails with the
 // system's error text.
 Status create_folders(const std::filesystem::path& folder);

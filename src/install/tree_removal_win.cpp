@@ -77,27 +77,8 @@ class WindowsTreeDisk final : public TreeDisk {
     // RemoveDirectoryW on a junction or a folder link removes the link; DeleteFileW on a file
     // link removes the link. A read-only name is made writable and tried once more. A name a
     // scanner holds is tried again, within one budget for the whole tree.
-    if (!entry.is_folder) {
-      return delete_file_name(entry.path, &held_);
-    }
-    return retry_while_held(
-        [&] {
-          if (::RemoveDirectoryW(entry.path.c_str())) {
-            return true;
-          }
-          const DWORD error = ::GetLastError();
-          const DWORD attributes = ::GetFileAttributesW(entry.path.c_str());
-          if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-              (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            ::SetFileAttributesW(entry.path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-            if (::RemoveDirectoryW(entry.path.c_str())) {
-              return true;
-            }
-          }
-          ::SetLastError(error);
-          return false;
-        },
-        &held_);
+    return entry.is_folder ? delete_folder_name(entry.path, &held_)
+                           : delete_file_name(entry.path, &held_);
   }
 
  private:

@@ -1,6 +1,14 @@
 #include "install/version_store_win.h"
 
 namespace nelo {
+namespace {
+
+// The named mutex all launcher processes of the logon session share.
+unique_handle open_update_lock() {
+  return unique_handle(::CreateMutexW(nullptr, FALSE, L"Local\\NeloLauncherUpdate"));
+}
+
+}  // namespace
 
 void WindowsVersionStore::acquire_update_lock() {
   // The named mutex "Local\\NeloLauncherUpdate" stays with this store once taken (a second call
@@ -9,7 +17,7 @@ void WindowsVersionStore::acquire_update_lock() {
   if (update_lock_) {
     return;
   }
-  unique_handle mutex(::CreateMutexW(nullptr, FALSE, L"Local\\NeloLauncherUpdate"));
+  unique_handle mutex = open_update_lock();
   if (!mutex) {
     return;
   }
@@ -22,7 +30,7 @@ bool WindowsVersionStore::try_update_lock() {
   if (update_lock_) {
     return true;
   }
-  unique_handle mutex(::CreateMutexW(nullptr, FALSE, L"Local\\NeloLauncherUpdate"));
+  unique_handle mutex = open_update_lock();
   if (!mutex) {
     return false;
   }

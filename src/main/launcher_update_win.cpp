@@ -82,12 +82,7 @@ class WindowsLauncherPlace final : public LauncherPlace {
     const std::filesystem::path old = old_path();
     if (!installed_size()) {
       // No launcher installed at all (its file went missing): the new one only takes the name.
-      if (!retry_while_held([&] {
-            return ::MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-          })) {
-        return fail(last_error_text());
-      }
-      return {};
+      return move_name(fresh, installed);
     }
     // The name the running launcher moves to must be free: a launcher moved aside earlier that
     // still runs keeps it, and this swap waits for another day.
@@ -96,19 +91,12 @@ class WindowsLauncherPlace final : public LauncherPlace {
     }
     // The two renames back to back, each on the disk before the next: between them, and only
     // there, the root has no Nelo.exe (restore_launcher_if_missing puts the old one back).
-    if (!retry_while_held([&] {
-          return ::MoveFileExW(installed.c_str(), old.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-        })) {
-      return fail(last_error_text());
+    if (Status moved = move_name(installed, old); !moved) {
+      return moved;
     }
-    if (!retry_while_held([&] {
-          return ::MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-        })) {
-      const std::string failure = last_error_text();
-      (void)retry_while_held([&] {
-        return ::MoveFileExW(old.c_str(), installed.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-      });
-      return fail(failure);
+    if (Status placed = move_name(fresh, installed); !placed) {
+      (void)move_name(old, installed);
+      return placed;
     }
     return {};
   }

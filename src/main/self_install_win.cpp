@@ -112,9 +112,7 @@ void restore_launcher_if_missing() {
   // Only a launcher update stopped between its two renames leaves the root without Nelo.exe
   // and with the launcher it replaced: that one goes back. Never over a Nelo.exe that exists.
   if (!name_exists(installed) && name_exists(old)) {
-    (void)retry_while_held([&] {
-      return ::MoveFileExW(old.c_str(), installed.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-    });
+    (void)move_name(old, installed);
   }
 }
 

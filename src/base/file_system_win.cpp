@@ -179,7 +179,8 @@ std::optional<std::vector<ListedEntry>> list_folder(const std::filesystem::path&
   if (!for_each_in_folder(folder, [&](const WIN32_FIND_DATAW& found) {
         entries.push_back(
             {std::wstring(found.cFileName), found.dwFileAttributes,
-             (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+             (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+             filetime_value(found.ftLastWriteTime)});
       })) {
     return std::nullopt;
   }

@@ -61,7 +61,13 @@ struct ListedEntry {
   std::wstring name;
   DWORD attributes = 0;  // FILE_ATTRIBUTE_*: a reparse point is told, never followed
   std::uint64_t size = 0;
+  std::uint64_t written = 0;  // the last-write time, in 100-nanosecond steps since 1601
 };
+
+// A FILETIME as one number.
+inline std::uint64_t filetime_value(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 // The entries of a folder, from one listing ("." and ".." left out); nothing when the folder
 // cannot be listed (missing, or not a folder).

@@ -12,6 +12,7 @@ namespace nelo {
 enum class FailureKind {
   kOther,
   kServerRefused,  // the server answered, with a status that is not the content asked for
+  kDisk,           // a file could not be written (a full disk, a file held by another program)
 };
 
 // The message of a failed operation, kept apart from the success type so that a Result of a

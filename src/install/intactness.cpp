@@ -27,16 +27,16 @@ std::optional<std::vector<std::u16string>> path_pieces(std::string_view path) {
 // A file the manifest lists in one folder, and what its listing showed of it.
 struct Expected {
   std::string_view name;  // UTF-8, as the manifest writes it
-  std::uint64_t size = 0;
+  std::size_t index = 0;  // into the manifest's files
   bool seen = false;
-  bool whole = false;  // a file of exactly its size
+  bool whole = false;  // a file of exactly its size (and its recorded time)
 };
 
 // An entry of a listing, by its fold.
 struct Folded {
   std::u16string folded;
   bool is_folder = false;
-  std::uint64_t size = 0;
+  FileStamp stamp;
 };
 
 // One folder, listed once: every file must be a file of its size. Names are matched exactly
@@ -44,13 +44,14 @@ struct Folded {
 // only when a name is not found so, the folder is listed again and names are matched by their
 // Windows folds, as Windows finds a file (when two entries fold alike, on a file system that
 // keeps letter case apart, the first listed answers).
-bool folder_is_intact(std::string_view folder_path, const std::vector<const ManifestFile*>& files,
+bool folder_is_intact(const ReleaseManifest& manifest, const FileRecord* record,
+                      std::string_view folder_path, const std::vector<std::size_t>& files,
                       const FolderLister& list) {
   std::vector<Expected> expected;
   expected.reserve(files.size());
-  for (const ManifestFile* file : files) {
-    const std::string_view path = file->path;
-    expected.push_back({path.substr(folder_path.empty() ? 0 : folder_path.size() + 1), file->size});
+  for (const std::size_t index : files) {
+    const std::string_view path = manifest.files[index].path;
+    expected.push_back({path.substr(folder_path.empty() ? 0 : folder_path.size() + 1), index});
   }
   std::sort(expected.begin(), expected.end(),
             [](const Expected& a, const Expected& b) { return a.name < b.name; });
@@ -62,14 +63,14 @@ bool folder_is_intact(std::string_view folder_path, const std::vector<const Mani
   }
   std::string name;
   const bool listed =
-      list(*pieces, [&](std::u16string_view entry, bool is_folder, std::uint64_t size) {
+      list(*pieces, [&](std::u16string_view entry, bool is_folder, const FileStamp& stamp) {
         utf16_to_utf8_into(entry, name);
         const auto [first, last] =
             std::equal_range(expected.begin(), expected.end(), Expected{name},
                              [](const Expected& a, const Expected& b) { return a.name < b.name; });
         for (auto it = first; it != last; ++it) {
           it->seen = true;
-          it->whole = !is_folder && size == it->size;
+          it->whole = !is_folder && stamp_matches(manifest, record, it->index, stamp);
         }
       });
   if (!listed) {
@@ -88,8 +89,8 @@ bool folder_is_intact(std::string_view folder_path, const std::vector<const Mani
   // Names the listing does not spell as the manifest does: listed once more, every entry by
   // its fold.
   std::vector<Folded> folded_entries;
-  if (!list(*pieces, [&](std::u16string_view entry, bool is_folder, std::uint64_t size) {
-        folded_entries.push_back({upper_case(entry), is_folder, size});
+  if (!list(*pieces, [&](std::u16string_view entry, bool is_folder, const FileStamp& stamp) {
+        folded_entries.push_back({upper_case(entry), is_folder, stamp});
       })) {
     return false;
   }
@@ -100,7 +101,8 @@ bool folder_is_intact(std::string_view folder_path, const std::vector<const Mani
     const std::optional<std::u16string> folded = fold_windows_name(file.name);
     const auto found = std::find_if(folded_entries.begin(), folded_entries.end(),
                                     [&](const Folded& entry) { return entry.folded == folded; });
-    if (found == folded_entries.end() || found->is_folder || found->size != file.size) {
+    if (found == folded_entries.end() || found->is_folder ||
+        !stamp_matches(manifest, record, file.index, found->stamp)) {
       return false;
     }
   }
@@ -109,10 +111,11 @@ bool folder_is_intact(std::string_view folder_path, const std::vector<const Mani
 
 }  // namespace
 
-bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& file_size) {
-  for (const ManifestFile& file : manifest.files) {
-    const std::optional<std::uint64_t> size = file_size(file.path);
-    if (!size || *size != file.size) {
+bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& file_size,
+                       const FileRecord* record) {
+  for (std::size_t index = 0; index < manifest.files.size(); ++index) {
+    const std::optional<FileStamp> stamp = file_size(manifest.files[index].path);
+    if (!stamp || !stamp_matches(manifest, record, index, *stamp)) {
       return false;
     }
   }
@@ -120,7 +123,7 @@ bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& fil
 }
 
 bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& file_size,
-                       const FolderLister& list, std::size_t list_from) {
+                       const FolderLister& list, const FileRecord* record, std::size_t list_from) {
   // Folders by the text of their path as the manifest writes it. Two spellings of one folder
   // (letter case, "/" against "\\") count apart: at worst a folder is listed twice, and each
   // listing is searched without regard to letter case all the same.
@@ -128,22 +131,22 @@ bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& fil
     const std::size_t last = path.find_last_of("/\\");
     return last == std::string_view::npos ? std::string_view() : path.substr(0, last);
   };
-  std::unordered_map<std::string_view, std::vector<const ManifestFile*>> folders;
-  for (const ManifestFile& file : manifest.files) {
-    folders[folder_of(file.path)].push_back(&file);
+  std::unordered_map<std::string_view, std::vector<std::size_t>> folders;
+  for (std::size_t index = 0; index < manifest.files.size(); ++index) {
+    folders[folder_of(manifest.files[index].path)].push_back(index);
   }
 
   for (const auto& [folder_path, files] : folders) {
     if (files.size() < list_from) {
-      for (const ManifestFile* file : files) {
-        const std::optional<std::uint64_t> size = file_size(file->path);
-        if (!size || *size != file->size) {
+      for (const std::size_t index : files) {
+        const std::optional<FileStamp> stamp = file_size(manifest.files[index].path);
+        if (!stamp || !stamp_matches(manifest, record, index, *stamp)) {
           return false;
         }
       }
       continue;
     }
-    if (!folder_is_intact(folder_path, files, list)) {
+    if (!folder_is_intact(manifest, record, folder_path, files, list)) {
       return false;
     }
   }

@@ -8,22 +8,25 @@
 #include <string_view>
 #include <vector>
 
+#include "install/file_record.h"
 #include "release/manifest.h"
 
 namespace nelo {
 
-// The size of the regular file at a manifest path below the version folder, or nothing when
-// there is no such file.
-using FileSizeProbe = std::function<std::optional<std::uint64_t>(std::string_view path)>;
+// The size and last-write time of the regular file at a manifest path below the version folder,
+// or nothing when there is no such file.
+using FileSizeProbe = std::function<std::optional<FileStamp>(std::string_view path)>;
 
-// True when every file the manifest lists exists with exactly its size; stops at the first that
-// is missing or differs. Asks once per file.
-bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& file_size);
+// True when every file the manifest lists exists with exactly its size, and, with the version's
+// `record`, with the last-write time it records (a file rewritten since, even to the same
+// length, is damaged); stops at the first that is missing or differs. Asks once per file.
+bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& file_size,
+                       const FileRecord* record = nullptr);
 
 // Takes one entry of a folder listing: its name (valid only during the call), whether it is a
-// folder, and its size.
+// folder, and its size and last-write time.
 using EntryVisitor =
-    std::function<void(std::u16string_view name, bool is_folder, std::uint64_t size)>;
+    std::function<void(std::u16string_view name, bool is_folder, const FileStamp& stamp)>;
 
 // Lists a folder below the version folder, named by its pieces ({} for the version folder
 // itself), handing each entry to the visitor; false when it cannot be listed (missing, or not a
@@ -41,6 +44,7 @@ constexpr std::size_t kListFolderFrom = 64;
 // other folder are asked for one by one. Names in a listing are matched as Windows matches them,
 // without regard to letter case; "/" and "\" both separate pieces.
 bool is_version_intact(const ReleaseManifest& manifest, const FileSizeProbe& file_size,
-                       const FolderLister& list, std::size_t list_from = kListFolderFrom);
+                       const FolderLister& list, const FileRecord* record = nullptr,
+                       std::size_t list_from = kListFolderFrom);
 
 }  // namespace nelo

@@ -36,12 +36,23 @@ Status fetch_body(UpdateClient& client, TransferBoard& board, const std::string&
       return ended.error();
     }
     offset += received;
-    // The body ends with this answer: the receiver has enough, or it ran to the end, or brought
-    // less than asked for.
-    more = last.ok() && *last == Receive::kMore && range.length != 0 && !ended->whole_object &&
-           received == range.length;
+    const bool wants_more = last.ok() && *last == Receive::kMore;
+    // A range answered with fewer bytes than asked for broke off on its way (a proxy, a server
+    // that closed early): what came is good, the rest is still to come.
+    if (wants_more && range.length != 0 && !ended->whole_object && received < range.length) {
+      return fail("a conexão caiu");
+    }
+    // The body ends with this answer: the receiver has enough, or it ran to the end.
+    more = wants_more && range.length != 0 && !ended->whole_object;
   }
   return {};
+}
+
+// True for the server's answer that the kept bytes cannot be gone on from: the range starts at
+// or past the end of what it serves (a body kept from another build of the object).
+bool range_not_served(const Failure& failure) {
+  return failure.kind == FailureKind::kServerRefused &&
+         failure.message == server_refused(416).message;
 }
 
 // Fetches one object into its target: from the bytes an earlier attempt kept, when there are,
@@ -60,6 +71,11 @@ class ObjectFetch {
         target_(target) {}
 
   Status run(std::uint64_t kept, const PatchSource* patch) {
+    if (kept > 0 && file_.zsize > 0 && kept > file_.zsize) {
+      // More bytes than the object has: never a beginning of it.
+      store_.drop_kept_bodies(file_.sha256);
+      kept = 0;
+    }
     if (patch != nullptr && kept == 0) {
       Status patched = attempt_patch(*patch);
       if (patched || board_.stopped()) {
@@ -125,7 +141,8 @@ class ObjectFetch {
         return taken ? Status() : taken.error();
       });
       if (!replayed) {
-        return refuse(replayed);
+        // A full disk is no fault of the kept bytes: they stay for the next attempt.
+        return replayed.kind() == FailureKind::kDisk ? replayed : refuse(replayed);
       }
     }
     std::unique_ptr<FileWriter> keeper;
@@ -140,22 +157,27 @@ class ObjectFetch {
       const Status fetched =
           fetch_body(client_, board_, "app/files/" + file_.sha256, file_.zsize, offset,
                      settings_.range_bytes, [&](std::string_view chunk) -> Result<Receive> {
+                       // What could not be kept (a full disk) ends the keeping, never
+                       // what was kept before: that is still the object's beginning.
                        if (keeper && !keeper->write(chunk)) {
                          keeper.reset();
-                         store_.drop_kept_bodies(file_.sha256);
                        }
                        Result<Receive> taken = stream.take(chunk);
-                       refused_ = !taken;
+                       refused_ = !taken && taken.kind() != FailureKind::kDisk;
                        return taken;
                      });
       if (!fetched) {
-        // A network failure keeps what was kept for the next attempt; refused bytes do not.
+        // A network or disk failure keeps what was kept for the next attempt; refused bytes do
+        // not, nor do kept bytes the server cannot go on from.
+        if (offset > 0 && range_not_served(fetched.error())) {
+          return refuse(fetched);
+        }
         return refused_ ? refuse(fetched) : fetched;
       }
     }
     keeper.reset();
     if (Status finished = stream.finish(); !finished) {
-      return refuse(finished);
+      return finished.kind() == FailureKind::kDisk ? finished : refuse(finished);
     }
     if (keeps_body() || kept > 0) {
       store_.drop_kept_bodies(file_.sha256);

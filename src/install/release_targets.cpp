@@ -22,6 +22,23 @@ std::vector<FileTarget> release_targets(const ReleaseManifest& manifest,
   return targets;
 }
 
+ReleaseEntries::ReleaseEntries(const std::vector<FileTarget>& targets) {
+  for (const FileTarget& entry : targets) {
+    std::u16string key = folded_path_key(entry.file->path);
+    for (std::size_t cut = key.rfind(u'/'); cut != std::u16string::npos && cut > 0;
+         cut = key.rfind(u'/', cut - 1)) {
+      if (!folders_.insert(key.substr(0, cut)).second) {
+        break;  // its parents are in already
+      }
+    }
+    files_.insert(std::move(key));
+  }
+}
+
+bool ReleaseEntries::wants(std::string_view path, bool is_folder) const {
+  return (is_folder ? folders_ : files_).contains(folded_path_key(path));
+}
+
 std::string listing_key(std::string_view manifest_path) {
   std::string key(manifest_path);
   std::replace(key.begin(), key.end(), '\\', '/');
@@ -29,18 +46,24 @@ std::string listing_key(std::string_view manifest_path) {
 }
 
 std::unordered_set<const ManifestFile*> files_with_their_content(
-    const std::vector<FileTarget>& targets,
-    const std::unordered_map<std::string, std::uint64_t>& listing, std::size_t threads,
-    VersionStore& store) {
+    const ReleaseManifest& manifest, const std::vector<FileTarget>& targets,
+    const std::unordered_map<std::string, FileStamp>& listing, const FileRecord* record,
+    std::size_t threads, VersionStore& store) {
+  std::unordered_set<const ManifestFile*> whole;
   std::vector<FileTarget> candidates;
   for (const FileTarget& entry : targets) {
     const auto found = listing.find(listing_key(entry.file->path));
-    if (found != listing.end() && found->second == entry.file->size) {
+    if (found == listing.end() || found->second.size != entry.file->size) {
+      continue;
+    }
+    const auto index = static_cast<std::size_t>(entry.file - manifest.files.data());
+    if (record != nullptr && stamp_matches(manifest, record, index, found->second)) {
+      whole.insert(entry.file);
+    } else {
       candidates.push_back(entry);
     }
   }
   std::mutex mutex;
-  std::unordered_set<const ManifestFile*> whole;
   TransferBoard board({}, nullptr);
   work_through(candidates, threads, board, nullptr, [&](const FileTarget& entry) -> Status {
     if (store.file_digest(entry.target) == entry.file->sha256) {

@@ -1,10 +1,13 @@
 #include "install/repair.h"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_set>
 #include <string>
 
 #include "install/parallel_work.h"
 #include "install/release_targets.h"
+#include "install/stored_record.h"
 #include "install/transfer_board.h"
 
 namespace nelo {
@@ -30,6 +33,29 @@ Status replace_with(VersionStore& store, const std::filesystem::path& waiting,
   return store.replace_file(waiting, place);
 }
 
+// Puts the verified file waiting for its place there. A file the application holds (a loaded
+// program or library) cannot be replaced, but it can be renamed: it goes aside first, into the
+// downloads folder, which is emptied once nothing holds it. When even that fails, the file stays
+// as it was, and one line in the log says so.
+Status put_in_place(VersionStore& store, const Replacement& file, const std::string& version) {
+  Status placed = store.replace_file(file.waiting, file.place.target);
+  if (placed) {
+    return {};
+  }
+  const std::filesystem::path aside = file.waiting.string() + ".held";
+  if (Status moved = store.replace_file(file.place.target, aside); moved) {
+    placed = store.replace_file(file.waiting, file.place.target);
+    if (placed) {
+      return {};
+    }
+    (void)store.replace_file(aside, file.place.target);
+  }
+  store.remove_file(file.waiting);
+  store.note("o arquivo " + file.place.file->path + " da versão " + version +
+             " não foi reparado: " + placed.message());
+  return placed;
+}
+
 }  // namespace
 
 Status repair_release(UpdateClient& client, const ReleaseManifest& manifest,
@@ -41,8 +67,11 @@ Status repair_release(UpdateClient& client, const ReleaseManifest& manifest,
   const std::filesystem::path downloads = store.downloads_folder();
   const std::vector<FileTarget> entries = release_targets(manifest, folder);
   const auto listing = store.list_files(folder);
-  const auto whole = files_with_their_content(
-      entries, listing.value_or(decltype(listing)::value_type()), transfers, store);
+  // A file that still is as the launcher left it is not hashed again.
+  const std::optional<FileRecord> record = load_file_record(store, folder, manifest);
+  const auto whole =
+      files_with_their_content(manifest, entries, listing.value_or(decltype(listing)::value_type()),
+                               record ? &*record : nullptr, transfers, store);
 
   // An earlier repair that broke off kept what it had received of large objects.
   const std::unordered_map<std::string, std::uint64_t> kept = store.kept_bodies();
@@ -65,8 +94,9 @@ Status repair_release(UpdateClient& client, const ReleaseManifest& manifest,
   }
   TransferBoard board(start, sink);
   board.report();
+  std::mutex left_mutex;
+  std::unordered_set<const ManifestFile*> left_damaged;
   work_through(damaged, transfers, board, nullptr, [&](const Replacement& file) -> Status {
-    const std::string& path = file.place.file->path;
     if (Status fetched = fetch_object(client, store, board, settings, *file.place.file,
                                       file.waiting, kept_of(*file.place.file));
         !fetched) {
@@ -75,9 +105,9 @@ Status repair_release(UpdateClient& client, const ReleaseManifest& manifest,
     if (Status made = store.make_folders(file.place.target.parent_path()); !made) {
       return fail("pasta: " + made.message());
     }
-    if (Status placed = store.replace_file(file.waiting, file.place.target); !placed) {
-      store.remove_file(file.waiting);
-      return fail("gravar " + path + ": " + placed.message());
+    if (Status placed = put_in_place(store, file, manifest.version); !placed) {
+      std::lock_guard lock(left_mutex);
+      left_damaged.insert(file.place.file);
     }
     return {};
   });
@@ -98,6 +128,10 @@ Status repair_release(UpdateClient& client, const ReleaseManifest& manifest,
         !written) {
       return fail("gravar a lista: " + written.message());
     }
+  }
+  // The files as they are now, but for those still damaged: the next start repairs those.
+  if (Status recorded = write_file_record(store, folder, manifest, &left_damaged); !recorded) {
+    return fail("gravar a lista: " + recorded.message());
   }
   store.drop_kept_bodies();  // the waiting files that are left belong to no release
   return {};

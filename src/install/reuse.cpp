@@ -20,16 +20,24 @@ std::filesystem::path join_manifest_path(const std::filesystem::path& folder,
 
 ReuseIndex build_reuse_index(const std::filesystem::path& folder,
                              const std::optional<ReleaseManifest>& previous,
-                             const ExistsProbe& exists) {
+                             const FileRecord* record, const StampProbe& stamp,
+                             const DigestProbe& digest) {
   ReuseIndex index;
   if (!previous) {
     return index;
   }
-  for (const ManifestFile& file : previous->files) {
+  for (std::size_t i = 0; i < previous->files.size(); ++i) {
+    const ManifestFile& file = previous->files[i];
     std::filesystem::path path = join_manifest_path(folder, file.path);
-    if (exists(path)) {
-      index[file.sha256] = std::move(path);
+    const std::optional<FileStamp> seen = stamp(path);
+    if (!seen || seen->size != file.size) {
+      continue;
     }
+    const bool recorded = record != nullptr && stamp_matches(*previous, record, i, *seen);
+    if (!recorded && (index.contains(file.sha256) || digest(path) != file.sha256)) {
+      continue;
+    }
+    index[file.sha256] = std::move(path);
   }
   return index;
 }

@@ -8,6 +8,7 @@
 #include "base/path_pieces.h"
 #include "install/parallel_work.h"
 #include "install/release_targets.h"
+#include "install/stored_record.h"
 #include "install/transfer_board.h"
 
 namespace nelo {
@@ -22,22 +23,79 @@ bool has_parent_folder(std::string_view manifest_path) {
   return manifest_path.find_first_of(kManifestPathSeparators) != std::string_view::npos;
 }
 
-// The files a failed attempt left in the staging folder: files the manifest does not name go,
-// and those that hash to their digest are kept. Gives the entries that are kept as they are.
+// The files a failed attempt left in the staging folder: whatever the release does not list
+// goes (an unlisted DLL beside the application is one it would load), and the files that hash
+// to their digest are kept. Gives the entries that are kept as they are.
 std::unordered_set<const ManifestFile*> keep_verified_leftovers(
-    const std::unordered_map<std::string, std::uint64_t>& leftover,
-    const std::vector<FileTarget>& downloads, const std::vector<FileTarget>& entries,
-    std::size_t threads, VersionStore& store, const std::filesystem::path& staging) {
-  std::unordered_set<std::string> named;
-  for (const FileTarget& entry : entries) {
-    named.insert(listing_key(entry.file->path));
+    const ReleaseManifest& manifest, const std::vector<FileTarget>& downloads,
+    const std::vector<FileTarget>& entries, std::size_t threads, VersionStore& store,
+    const std::filesystem::path& staging) {
+  const ReleaseEntries release(entries);
+  store.remove_unwanted(staging, [&](std::string_view path, bool is_folder) {
+    return release.wants(path, is_folder);
+  });
+  const auto leftover = store.list_files(staging);
+  return files_with_their_content(manifest, downloads,
+                                  leftover.value_or(decltype(leftover)::value_type()), nullptr,
+                                  threads, store);
+}
+
+// True when `folder` is a complete version of `manifest`: its stored manifest is the release's,
+// and every file is as the folder's record says the launcher left it (a staging that was
+// renamed into place, then stopped before the pointer was switched).
+bool is_complete_version(const ReleaseManifest& manifest, const std::vector<FileTarget>& entries,
+                         VersionStore& store, const std::filesystem::path& folder) {
+  if (store.read_small(folder / utf8_path(kStoredManifestName)) != manifest.document) {
+    return false;
   }
-  for (const auto& [path, size] : leftover) {
-    if (!named.contains(path)) {
-      store.remove_file(join_manifest_path(staging, path));
+  const std::optional<FileRecord> record = load_file_record(store, folder, manifest);
+  const auto listing = store.list_files(folder);
+  if (!record || !listing) {
+    return false;
+  }
+  return std::all_of(entries.begin(), entries.end(), [&](const FileTarget& entry) {
+    const auto found = listing->find(listing_key(entry.file->path));
+    return found != listing->end() &&
+           stamp_matches(manifest, &*record,
+                         static_cast<std::size_t>(entry.file - manifest.files.data()),
+                         found->second);
+  });
+}
+
+// What the store holds for other releases goes before this one starts: staging folders of
+// other labels, and kept bodies of objects this release does not have (or more bytes than its
+// object). What the store holds beyond its versions is then bounded by one release.
+void remove_other_releases(const ReleaseManifest& manifest, VersionStore& store,
+                           const std::filesystem::path& versions, const std::string& staging_name) {
+  for (const std::string& name : store.folder_names(versions)) {
+    if (name.ends_with(".partial") && !same_folder_name(name, staging_name)) {
+      store.discard_folder(versions / utf8_path(name));
     }
   }
-  return files_with_their_content(downloads, leftover, threads, store);
+  std::unordered_map<std::string_view, std::uint64_t> objects;
+  for (const ManifestFile* object : served_objects(manifest)) {
+    objects.emplace(object->sha256, object->zsize);
+  }
+  for (const auto& [sha256, size] : store.kept_bodies()) {
+    const auto found = objects.find(sha256);
+    if (found == objects.end() || size > found->second) {
+      store.drop_kept_bodies(sha256);
+    }
+  }
+}
+
+// A signed release keeps its signature beside the manifest: the signing time of the current
+// version is what a later release is held against.
+Status store_signature(VersionStore& store, const std::filesystem::path& folder,
+                       const ReleaseManifest& manifest) {
+  const std::filesystem::path path = folder / utf8_path(kStoredSignatureName);
+  if (manifest.signature.empty() || store.read_small(path) == manifest.signature) {
+    return {};
+  }
+  if (Status written = store.write_new_file(path, manifest.signature); !written) {
+    return fail("gravar a lista: " + written.message());
+  }
+  return {};
 }
 
 }  // namespace
@@ -59,15 +117,35 @@ Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, cons
     (find_reusable(reuse, entry.file->sha256) ? take_overs : downloads).push_back(entry);
   }
 
-  const auto leftover = store.list_files(staging);
-  if (!leftover) {
+  const std::string staging_name = manifest.version + ".partial";
+  remove_other_releases(manifest, store, versions, staging_name);
+
+  // A version folder of this label that is already whole needs nothing fetched; one that is not
+  // is taken over file by file, as a leftover staging folder is. The current version's folder
+  // is never touched here.
+  const bool is_current = current && same_folder_name(*current, manifest.version);
+  if (!is_current && store.list_files(final_folder)) {
+    if (is_complete_version(manifest, release_targets(manifest, final_folder), store,
+                            final_folder)) {
+      if (Status signed_copy = store_signature(store, final_folder, manifest); !signed_copy) {
+        return signed_copy;
+      }
+      store.drop_kept_bodies();
+      return {};
+    }
+    if (!store.list_files(staging)) {
+      (void)store.move_folder(final_folder, staging);
+    }
+  }
+
+  if (!store.list_files(staging)) {
     store.discard_folder(staging);
     if (Status created = store.make_folders(staging); !created) {
       return fail("pasta: " + created.message());
     }
   } else {
     const auto verified =
-        keep_verified_leftovers(*leftover, downloads, entries, transfers, store, staging);
+        keep_verified_leftovers(manifest, downloads, entries, transfers, store, staging);
     std::erase_if(downloads,
                   [&](const FileTarget& entry) { return verified.contains(entry.file); });
   }
@@ -138,24 +216,23 @@ Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, cons
     return *failure;
   }
 
+  // What each file is now, as the launcher left it: later starts and updates trust a file
+  // that still matches without hashing it, and nothing that does not.
+  if (Status recorded = write_file_record(store, staging, manifest); !recorded) {
+    return fail("gravar a lista: " + recorded.message());
+  }
   if (Status written =
           store.write_new_file(staging / utf8_path(kStoredManifestName), manifest.document);
       !written) {
     return fail("gravar a lista: " + written.message());
   }
-  // A signed release keeps its signature beside the manifest: the signing time of the current
-  // version is what a later release is held against.
-  if (!manifest.signature.empty()) {
-    if (Status written =
-            store.write_new_file(staging / utf8_path(kStoredSignatureName), manifest.signature);
-        !written) {
-      return fail("gravar a lista: " + written.message());
-    }
+  if (Status signed_copy = store_signature(store, staging, manifest); !signed_copy) {
+    return signed_copy;
   }
   // A leftover folder of this version goes, but never the current version's: a label that
   // differs from it only in letter case names the same folder on Windows. The rename then fails
   // and the installed version stays whole.
-  if (!current || !same_folder_name(*current, manifest.version)) {
+  if (!is_current) {
     store.discard_folder(final_folder);
   }
   if (Status renamed = store.move_folder(staging, final_folder); !renamed) {

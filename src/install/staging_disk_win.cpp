@@ -7,6 +7,7 @@
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
 #include "install/process_control.h"
+#include "install/stored_record.h"
 #include "release/sha256.h"
 #include "install/tree_removal.h"
 
@@ -67,7 +68,7 @@ class NewFile final : public FileWriter {
 
 // The regular files below `folder` into `files`, keyed by `prefix` and their names.
 bool list_files_below(const std::filesystem::path& folder, const std::string& prefix,
-                      std::unordered_map<std::string, std::uint64_t>& files) {
+                      std::unordered_map<std::string, FileStamp>& files) {
   const std::optional<std::vector<ListedEntry>> entries = list_folder(folder);
   if (!entries) {
     return false;
@@ -81,10 +82,33 @@ bool list_files_below(const std::filesystem::path& folder, const std::string& pr
     if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       (void)list_files_below(folder / entry.name, key + "/", files);
     } else {
-      files[key] = entry.size;
+      files[key] = FileStamp(entry.size, entry.written);
     }
   }
   return true;
+}
+
+// Removes what `wanted` does not want below `folder` (whose entries are keyed by `prefix` and
+// their names). A link goes as a name: a folder link by removing the link itself, never what it
+// points to.
+void remove_unwanted_below(const std::filesystem::path& folder, const std::string& prefix,
+                           const std::function<bool(std::string_view, bool)>& wanted) {
+  const std::optional<std::vector<ListedEntry>> entries = list_folder(folder);
+  if (!entries) {
+    return;
+  }
+  for (const ListedEntry& entry : *entries) {
+    const std::filesystem::path path = folder / entry.name;
+    const std::string key = prefix + to_utf8(entry.name);
+    const bool is_folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      (void)(is_folder ? delete_folder_name(path) : delete_file_name(path));
+    } else if (!wanted(key, is_folder)) {
+      (void)(is_folder ? remove_tree(path) : delete_file_name(path));
+    } else if (is_folder) {
+      remove_unwanted_below(path, key + "/", wanted);
+    }
+  }
 }
 
 }  // namespace
@@ -162,13 +186,42 @@ Result<std::unique_ptr<FileWriter>> WindowsVersionStore::create_file(
       std::make_unique<NewFile>(std::move(file), target, flush_files_));
 }
 
-std::optional<std::unordered_map<std::string, std::uint64_t>> WindowsVersionStore::list_files(
+std::optional<std::unordered_map<std::string, FileStamp>> WindowsVersionStore::list_files(
     const std::filesystem::path& folder) {
-  std::unordered_map<std::string, std::uint64_t> files;
+  std::unordered_map<std::string, FileStamp> files;
   if (!list_files_below(folder, "", files)) {
     return std::nullopt;
   }
   return files;
+}
+
+std::optional<FileStamp> WindowsVersionStore::file_stamp(const std::filesystem::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  return FileStamp((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                   filetime_value(data.ftLastWriteTime));
+}
+
+void WindowsVersionStore::remove_unwanted(
+    const std::filesystem::path& folder,
+    const std::function<bool(std::string_view path, bool is_folder)>& wanted) {
+  remove_unwanted_below(folder, "", wanted);
+}
+
+std::vector<std::string> WindowsVersionStore::folder_names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  if (const std::optional<std::vector<ListedEntry>> entries = list_folder(folder)) {
+    for (const ListedEntry& entry : *entries) {
+      if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+          (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        names.push_back(to_utf8(entry.name));
+      }
+    }
+  }
+  return names;
 }
 
 std::optional<std::string> WindowsVersionStore::file_digest(const std::filesystem::path& path) {
@@ -226,9 +279,7 @@ ReuseIndex WindowsVersionStore::reusable_files(const std::optional<std::string>&
   if (!label || !manifest) {
     return {};
   }
-  return build_reuse_index(version_folder(*label), manifest, [](const std::filesystem::path& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  });
+  return find_reusable_files(*this, version_folder(*label), *manifest);
 }
 
 void WindowsVersionStore::prune_versions(std::string_view keep,

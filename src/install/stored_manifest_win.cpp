@@ -6,25 +6,18 @@
 #include "base/wide_text_win.h"
 #include "install/install_layout.h"
 #include "install/intactness.h"
+#include "install/stored_record.h"
 #include "install/version_store_win.h"
 
 namespace nelo {
 namespace {
 
-std::optional<std::uint64_t> regular_file_size(const std::filesystem::path& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return std::nullopt;
-  }
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // Lists one folder below a version for the intactness check, one entry at a time.
 bool visit_folder(const std::filesystem::path& folder, const EntryVisitor& visit) {
   return for_each_in_folder(folder, [&](const WIN32_FIND_DATAW& found) {
     visit(as_utf16(found.cFileName), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-          (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+          FileStamp((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+                    filetime_value(found.ftLastWriteTime)));
   });
 }
 
@@ -76,16 +69,17 @@ std::optional<std::string> WindowsVersionStore::find_installed_version() {
     return std::nullopt;
   }
   const std::filesystem::path folder = version_folder(*current);
+  const std::optional<FileRecord> record = load_file_record(*this, folder, *manifest);
   const bool intact = is_version_intact(
-      *manifest,
-      [&](std::string_view path) { return regular_file_size(folder / path_from_utf8(path)); },
+      *manifest, [&](std::string_view path) { return file_stamp(folder / path_from_utf8(path)); },
       [&](const std::vector<std::u16string>& pieces, const EntryVisitor& visit) {
         std::filesystem::path below = folder;
         for (const std::u16string& piece : pieces) {
           below /= to_wide(piece);
         }
         return visit_folder(below, visit);
-      });
+      },
+      record ? &*record : nullptr);
   return intact ? current : std::nullopt;
 }
 

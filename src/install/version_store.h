@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "install/file_record.h"
 #include "release/file_writer.h"
 #include "install/mapped_file.h"
 #include "release/manifest.h"
@@ -63,7 +64,7 @@ class VersionStore {
   // verified before they take their places. On the same volume as the versions folder.
   virtual std::filesystem::path downloads_folder() = 0;
   // Digest to path of the files of version `label` that its stored `manifest` lists and that
-  // exist; empty without either.
+  // are still what the launcher left there (find_reusable_files); empty without either.
   virtual ReuseIndex reusable_files(const std::optional<std::string>& label,
                                     const std::optional<ReleaseManifest>& manifest) = 0;
   // Removes a folder and everything in it, never following a link out of it; failures are
@@ -81,9 +82,21 @@ class VersionStore {
   // is created. A writer dropped before its commit removes its file again.
   virtual Result<std::unique_ptr<FileWriter>> create_file(const std::filesystem::path& target) = 0;
   // The regular files below `folder`, by their path relative to it ("/" between pieces) to
-  // their size; links are never followed. Nothing when the folder cannot be listed.
-  virtual std::optional<std::unordered_map<std::string, std::uint64_t>> list_files(
+  // their size and last-write time; links are never followed. Nothing when the folder cannot be
+  // listed.
+  virtual std::optional<std::unordered_map<std::string, FileStamp>> list_files(
       const std::filesystem::path& folder) = 0;
+  // The size and last-write time of the regular file at `path`; nothing when there is none.
+  virtual std::optional<FileStamp> file_stamp(const std::filesystem::path& path) = 0;
+  // Removes everything below `folder` that `wanted` does not want: each entry is asked by its
+  // path relative to the folder ("/" between pieces) and whether it is a folder (the entries of
+  // a folder that is not wanted go with it, unasked). A link is never followed: it is removed
+  // as a name. Failures are passed over.
+  virtual void remove_unwanted(
+      const std::filesystem::path& folder,
+      const std::function<bool(std::string_view path, bool is_folder)>& wanted) = 0;
+  // The names of the folders in `folder`; empty when it cannot be listed.
+  virtual std::vector<std::string> folder_names(const std::filesystem::path& folder) = 0;
   // The SHA-256 of a file's content, read piece by piece; nothing when it cannot be read.
   virtual std::optional<std::string> file_digest(const std::filesystem::path& path) = 0;
   // Removes one file; a missing one is fine.

@@ -39,8 +39,13 @@ class WindowsVersionStore final : public VersionStore {
                         const std::filesystem::path& target) override;
   Status write_new_file(const std::filesystem::path& target, std::string_view content) override;
   Result<std::unique_ptr<FileWriter>> create_file(const std::filesystem::path& target) override;
-  std::optional<std::unordered_map<std::string, std::uint64_t>> list_files(
+  std::optional<std::unordered_map<std::string, FileStamp>> list_files(
       const std::filesystem::path& folder) override;
+  std::optional<FileStamp> file_stamp(const std::filesystem::path& path) override;
+  void remove_unwanted(
+      const std::filesystem::path& folder,
+      const std::function<bool(std::string_view path, bool is_folder)>& wanted) override;
+  std::vector<std::string> folder_names(const std::filesystem::path& folder) override;
   std::optional<std::string> file_digest(const std::filesystem::path& path) override;
   void remove_file(const std::filesystem::path& path) override;
   Status replace_file(const std::filesystem::path& from, const std::filesystem::path& to) override;

@@ -16,7 +16,7 @@ Result<Receive> ObjectStream::take(std::string_view compressed) {
     decoded_ += piece.size();
     digest_.add(piece);
     if (Status written = out_.write(piece); !written) {
-      return fail("gravar " + file_.path + ": " + written.message());
+      return fail("gravar " + file_.path + ": " + written.message(), FailureKind::kDisk);
     }
     return {};
   });
@@ -42,7 +42,7 @@ Status ObjectStream::finish() {
     return fail(file_.path + " não confere com a lista");
   }
   if (Status committed = out_.commit(); !committed) {
-    return fail("gravar " + file_.path + ": " + committed.message());
+    return fail("gravar " + file_.path + ": " + committed.message(), FailureKind::kDisk);
   }
   return {};
 }

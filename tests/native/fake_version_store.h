@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "release/sha256.h"
+#include "install/stored_record.h"
 #include "install/version_store.h"
 #include "tests/native/fake_update_client.h"
 
@@ -22,6 +23,7 @@ class FakeVersionStore final : public VersionStore {
   std::map<std::string, std::shared_ptr<std::string>> files;
   std::set<std::string> folders;
   std::set<std::string> failing;  // paths whose operation fails
+  std::set<std::string> held;     // files a running program holds: renamed, never replaced
   bool links_work = true;
   std::vector<std::string> log;             // what the staging did to the disk, in order
   std::map<std::string, int> create_calls;  // folder to the number of requests for it
@@ -40,6 +42,12 @@ class FakeVersionStore final : public VersionStore {
   std::vector<std::string> calls;  // the store's own steps: lock, index, switch, prune, ...
 
   static std::string key(const std::filesystem::path& path) { return path.generic_string(); }
+
+  // A file's size and "last-write time": any change of its bytes changes the time, as a write
+  // does on a disk; a link shares its file's.
+  static FileStamp stamp_of(const std::string& file) {
+    return FileStamp(file.size(), std::hash<std::string>{}(file) | 1);
+  }
 
   std::string content(const std::string& path) const {
     std::lock_guard lock(*mutex_);
@@ -104,10 +112,7 @@ class FakeVersionStore final : public VersionStore {
     if (!label) {
       return {};
     }
-    std::lock_guard lock(*mutex_);
-    return build_reuse_index("/v/" + *label, manifest, [&](const std::filesystem::path& path) {
-      return files.count(key(path)) != 0;
-    });
+    return manifest ? find_reusable_files(*this, "/v/" + *label, *manifest) : ReuseIndex();
   }
   void discard_folder(const std::filesystem::path& folder) override {
     std::lock_guard lock(*mutex_);
@@ -160,20 +165,63 @@ class FakeVersionStore final : public VersionStore {
     files[key(target)] = file;
     return std::unique_ptr<FileWriter>(std::make_unique<Writer>(*this, key(target), file, false));
   }
-  std::optional<std::unordered_map<std::string, std::uint64_t>> list_files(
+  std::optional<std::unordered_map<std::string, FileStamp>> list_files(
       const std::filesystem::path& folder) override {
     std::lock_guard lock(*mutex_);
     const std::string prefix = key(folder) + "/";
     if (!folders.count(key(folder))) {
       return std::nullopt;
     }
-    std::unordered_map<std::string, std::uint64_t> listed;
+    std::unordered_map<std::string, FileStamp> listed;
     for (const auto& [path, file] : files) {
       if (path.starts_with(prefix)) {
-        listed[path.substr(prefix.size())] = file->size();
+        listed[path.substr(prefix.size())] = stamp_of(*file);
       }
     }
     return listed;
+  }
+  std::optional<FileStamp> file_stamp(const std::filesystem::path& path) override {
+    std::lock_guard lock(*mutex_);
+    const auto it = files.find(key(path));
+    return it == files.end() ? std::nullopt : std::optional(stamp_of(*it->second));
+  }
+  void remove_unwanted(
+      const std::filesystem::path& folder,
+      const std::function<bool(std::string_view path, bool is_folder)>& wanted) override {
+    std::lock_guard lock(*mutex_);
+    const std::string prefix = key(folder) + "/";
+    // An entry goes when it, or a folder on its way, is not wanted.
+    const auto unwanted = [&](const std::string& relative, bool is_folder) {
+      for (std::size_t cut = relative.find('/'); cut != std::string::npos;
+           cut = relative.find('/', cut + 1)) {
+        if (!wanted(relative.substr(0, cut), true)) {
+          return true;
+        }
+      }
+      return !wanted(relative, is_folder);
+    };
+    std::erase_if(files, [&](const auto& f) {
+      const bool goes =
+          f.first.starts_with(prefix) && unwanted(f.first.substr(prefix.size()), false);
+      if (goes) {
+        log.push_back("delete " + f.first);
+      }
+      return goes;
+    });
+    std::erase_if(folders, [&](const std::string& f) {
+      return f.starts_with(prefix) && unwanted(f.substr(prefix.size()), true);
+    });
+  }
+  std::vector<std::string> folder_names(const std::filesystem::path& folder) override {
+    std::lock_guard lock(*mutex_);
+    const std::string prefix = key(folder) + "/";
+    std::vector<std::string> names;
+    for (const std::string& f : folders) {
+      if (f.starts_with(prefix) && f.find('/', prefix.size()) == std::string::npos) {
+        names.push_back(f.substr(prefix.size()));
+      }
+    }
+    return names;
   }
   std::optional<std::string> file_digest(const std::filesystem::path& path) override {
     std::lock_guard lock(*mutex_);
@@ -190,11 +238,16 @@ class FakeVersionStore final : public VersionStore {
     std::lock_guard lock(*mutex_);
     log.push_back("replace " + key(from) + " " + key(to));
     const auto it = files.find(key(from));
-    if (it == files.end() || failing.count(key(to))) {
+    // A held file in `failing` cannot even be renamed.
+    if (it == files.end() || failing.count(key(to)) || held.count(key(to)) ||
+        (held.count(key(from)) && failing.count(key(from)))) {
       return fail("acesso negado (os error 5)");
     }
     files[key(to)] = it->second;  // a new file under the name: a link elsewhere stays as it was
     files.erase(it);
+    if (held.erase(key(from))) {
+      held.insert(key(to));
+    }
     return {};
   }
   Result<std::unique_ptr<FileView>> view_file(const std::filesystem::path& path) override {

@@ -119,20 +119,35 @@ TEST(InstallReleaseTest, ADamagedCurrentVersionIsRepairedInPlace) {
   }
 }
 
-TEST(InstallReleaseTest, ARepairThatCannotPutAFileInPlaceFailsAndChangesNothingElse) {
+// A file the running application holds cannot be replaced, only renamed: it goes aside and
+// the repaired one takes its name. When even that fails, the file stays as it was, the log
+// says so, and the version is started all the same; its record leaves it damaged.
+TEST(InstallReleaseTest, ARepairBesideTheRunningApplicationMovesHeldFilesAside) {
   const testing_support::ReleaseFiles files = {{"Nelo.exe", "program"}, {"a.dll", "library"}};
-  FakeVersionStore store;
-  store.install("1.0", files);
-  FakeUpdateClient client;
-  const ReleaseManifest manifest = publish_release("1.0", files, client);
-  store.files["/v/1.0/a.dll"] = std::make_shared<std::string>("LIBRARY");
-  store.torn.insert("1.0");
-  store.failing.insert("/v/1.0/a.dll");  // in use by the running application
-  const auto outcome = install_release(client, manifest, nullptr, store);
-  ASSERT_FALSE(outcome.ok());
-  EXPECT_EQ(outcome.message(), "gravar a.dll: acesso negado (os error 5)");
-  EXPECT_EQ(store.content("/v/1.0/a.dll"), "LIBRARY") << "the damaged file stays as it was";
-  EXPECT_EQ(store.current, "1.0");
+  for (const bool renames : {true, false}) {
+    FakeVersionStore store;
+    store.install("1.0", files);
+    FakeUpdateClient client;
+    const ReleaseManifest manifest = publish_release("1.0", files, client);
+    store.files["/v/1.0/a.dll"] = std::make_shared<std::string>("LIBRARY");
+    store.torn.insert("1.0");
+    store.held.insert("/v/1.0/a.dll");
+    if (!renames) {
+      store.failing.insert("/v/1.0/a.dll");
+    }
+    const auto outcome = install_release(client, manifest, nullptr, store);
+    ASSERT_TRUE(outcome.ok()) << renames << ": " << outcome.message();
+    EXPECT_EQ(store.content("/v/1.0/a.dll"), renames ? "library" : "LIBRARY") << renames;
+    EXPECT_EQ(store.current, "1.0");
+    EXPECT_EQ(store.notes.size(), renames ? 0u : 1u) << renames;
+    const auto record = load_file_record(store, "/v/1.0", manifest);
+    ASSERT_TRUE(record) << renames;
+    const std::size_t dll = manifest.files[0].path == "a.dll" ? 0 : 1;
+    EXPECT_EQ(stamp_matches(manifest, &*record, dll, *store.file_stamp("/v/1.0/a.dll")), renames)
+        << "a file left damaged is never recorded as whole";
+    EXPECT_TRUE(stamp_matches(manifest, &*record, 1 - dll,
+                              *store.file_stamp("/v/1.0/" + manifest.files[1 - dll].path)));
+  }
 }
 
 // A launcher that waited for the lock while another installed a newer signed release holds its

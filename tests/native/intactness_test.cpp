@@ -202,9 +202,9 @@ TEST(IntactnessTest, TheListingAgreesWithTheQuestionPerFile) {
     }
     const ReleaseManifest manifest = listing(c.manifest);
     EXPECT_EQ(is_version_intact(manifest, disk.probe()), c.intact) << c.name << " (per file)";
-    EXPECT_EQ(is_version_intact(manifest, disk.probe(), disk.lister(), 1), c.intact)
+    EXPECT_EQ(is_version_intact(manifest, disk.probe(), disk.lister(), nullptr, 1), c.intact)
         << c.name << " (every folder listed)";
-    EXPECT_EQ(is_version_intact(manifest, disk.probe(), disk.lister(), 2), c.intact)
+    EXPECT_EQ(is_version_intact(manifest, disk.probe(), disk.lister(), nullptr, 2), c.intact)
         << c.name << " (folders of two files or more listed)";
   }
 }

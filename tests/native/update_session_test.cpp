@@ -129,6 +129,7 @@ TEST_F(UpdateSessionTest, HandsOnTheReleaseOnlyWhenItEndsWithIt) {
   EXPECT_EQ(release_, "2.0") << "installed now";
 
   store_.install("1.0", release_files("program 1"));
+  store_.discard_folder("/v/2.0");  // else it is whole, and made current without a download
   failures_ = {"a conexão caiu"};
   EXPECT_EQ(run(), "1.0");
   EXPECT_EQ(release_, std::nullopt) << "a failed update starts the installed version";
@@ -231,6 +232,7 @@ TEST_F(UpdateSessionTest, TheProgressLabelNamesWhatChanges) {
 
 TEST_F(UpdateSessionTest, AFailedUpdateShowsItsMessageThenStartsTheInstalledVersion) {
   store_.install("1.0", release_files("program 1"));
+  store_.discard_folder("/v/2.0");  // else it is whole, and made current without a download
   failures_ = {"a conexão caiu"};
   EXPECT_EQ(run(), "1.0");
   EXPECT_TRUE(testing_support::shows_failure(

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <thread>
 
 #include "release/sha256.h"
 
@@ -46,12 +48,12 @@ bool release_is_for(const ReleaseManifest& manifest, std::string_view identity) 
 
 namespace {
 
-std::optional<std::string> kept_identity(VersionStore& store, const std::filesystem::path& file) {
-  std::optional<std::string> kept = store.read_small(file);
-  if (!kept) {
-    return std::nullopt;
-  }
-  std::string_view text = *kept;
+// Reads of an identity file that is there but cannot be read, and the pause between them.
+constexpr int kIdentityReads = 5;
+constexpr std::chrono::milliseconds kIdentityReadPause{20};
+
+// The identity a file's text holds (one line end after it allowed), or nothing.
+std::optional<std::string> identity_in(std::string_view text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
     text.remove_suffix(1);
   }
@@ -61,20 +63,45 @@ std::optional<std::string> kept_identity(VersionStore& store, const std::filesys
   return std::string(text);
 }
 
+std::optional<std::string> kept_identity(VersionStore& store, const std::filesystem::path& file) {
+  const std::optional<std::string> text = store.read_small(file);
+  return text ? identity_in(*text) : std::nullopt;
+}
+
 }  // namespace
 
 std::string installation_identity(VersionStore& store) {
   const std::filesystem::path file = store.versions_folder().parent_path() / kIdentityFile;
-  if (std::optional<std::string> kept = kept_identity(store, file)) {
-    return *kept;
+  // A file that is there but cannot be read a moment (another launcher, a scanner) is read
+  // again before anything new is drawn: a new draw would move the installation to another place.
+  std::optional<std::string> text = store.read_small(file);
+  for (int read = 1; !text && read < kIdentityReads && store.file_stamp(file); ++read) {
+    std::this_thread::sleep_for(kIdentityReadPause);
+    text = store.read_small(file);
+  }
+  if (text) {
+    if (std::optional<std::string> kept = identity_in(*text)) {
+      return *kept;
+    }
   }
   const std::string drawn = draw_installation_identity();
-  if (Status written = store.write_new_file(file, drawn + "\n"); !written) {
+  std::filesystem::path fresh = file;
+  fresh += "." + drawn + ".new";
+  if (Status written = store.write_new_file(fresh, drawn + "\n"); !written) {
     store.note("a identidade da instalação não foi gravada: " + written.message());
     return drawn;
   }
-  // Two launchers that drew at once agree on the one whose rename came last.
-  return kept_identity(store, file).value_or(drawn);
+  // The new file takes its name by one rename that never replaces another launcher's identity
+  // (two that drew at once agree on the first); only a malformed one is replaced.
+  const Status placed = text ? store.replace_file(fresh, file) : store.move_folder(fresh, file);
+  if (!placed) {
+    store.remove_file(fresh);
+  }
+  if (std::optional<std::string> kept = kept_identity(store, file)) {
+    return *kept;
+  }
+  store.note("a identidade da instalação não foi gravada: " + placed.message());
+  return drawn;
 }
 
 bool passes_over_release(VersionStore& store, const std::optional<std::string>& installed,

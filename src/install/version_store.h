@@ -116,7 +116,7 @@ class VersionStore {
       const std::filesystem::path& target, std::uint64_t size) = 0;
   // A line in the launcher log, for what nobody watches and somebody may want to know.
   virtual void note(std::string_view line) = 0;
-  // Renames a folder; fails when `to` exists.
+  // Renames a folder (or a file); fails when `to` exists.
   virtual Status move_folder(const std::filesystem::path& from,
                              const std::filesystem::path& to) = 0;
   // Removes every folder of the versions folder but `keep` and `previous` (names compared as

@@ -115,13 +115,16 @@ std::optional<std::int64_t> trusted_timestamp(std::string_view trusted_comment) 
   return decimal(rest.substr(0, rest.find('\t')));
 }
 
-std::optional<std::int64_t> trusted_expiry(std::string_view trusted_comment) {
+namespace {
+
+// The text after "expires:" of the first such field of a trusted comment, when it has one.
+std::optional<std::string_view> expiry_field(std::string_view trusted_comment) {
   constexpr std::string_view kExpires = "expires:";
   while (!trusted_comment.empty()) {
     const std::size_t tab = trusted_comment.find('\t');
     const std::string_view field = trusted_comment.substr(0, tab);
     if (field.starts_with(kExpires)) {
-      return decimal(field.substr(kExpires.size()));
+      return field.substr(kExpires.size());
     }
     if (tab == std::string_view::npos) {
       break;
@@ -129,6 +132,13 @@ std::optional<std::int64_t> trusted_expiry(std::string_view trusted_comment) {
     trusted_comment.remove_prefix(tab + 1);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> trusted_expiry(std::string_view trusted_comment) {
+  const std::optional<std::string_view> field = expiry_field(trusted_comment);
+  return field ? decimal(*field) : std::nullopt;
 }
 
 std::optional<std::int64_t> signing_time(std::string_view signature_file) {
@@ -176,7 +186,12 @@ Result<SignedRelease> verify_manifest_signature(std::string_view document,
   if (!timestamp) {
     return invalid();
   }
-  return SignedRelease{*timestamp, trusted_expiry(signature->trusted_comment)};
+  // An expiry that cannot be read is never taken for none: the signature would never expire.
+  const std::optional<std::int64_t> expires_at = trusted_expiry(signature->trusted_comment);
+  if (!expires_at && expiry_field(signature->trusted_comment)) {
+    return invalid();
+  }
+  return SignedRelease{*timestamp, expires_at};
 }
 
 }  // namespace nelo

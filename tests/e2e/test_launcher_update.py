@@ -152,7 +152,8 @@ class LauncherUpdateTest(ServedSandboxTest):
         self.assert_root_left_alone()
         # One built with the keys is taken.
         with_keys = SIGNED_LAUNCHER.read_bytes() + b"\0checks signatures"
-        self.publish("1.1", launcher=self.setup_file("signed.exe", with_keys))
+        self.publish("1.1", launcher=self.setup_file("signed.exe", with_keys),
+                     options=["--unsigned"])
         self.sign_manifest()
         self.assertEqual(self.stage()[-1], "staged app 1.1")
         self.assertEqual(self.installed.read_bytes(), with_keys)

@@ -12,6 +12,10 @@ import unittest
 from harness import ServedSandboxTest, BUILD, PUBLISHER, STANDIN, Sandbox, publish
 from update_server import UpdateServer
 
+# The releases here are signed with the minisign tool after publishing: the publisher leaves
+# them unsigned (and takes the signature served before away) when told so.
+UNSIGNED = ("--unsigned",)
+
 SIGNED_LAUNCHER = BUILD / "tests" / "fixtures" / "Nelo-Setup-signed.exe"
 KEYS = BUILD / "test-keys"
 
@@ -52,7 +56,7 @@ class SignedReleaseTest(ServedSandboxTest):
         self.assertEqual(minisign(*arguments, cwd=self.app).returncode, 0)
 
     def install_signed_first(self, comment="timestamp:1000\tfile:manifest.json"):
-        publish(self.server_root, "1.0", FILES_1)
+        publish(self.server_root, "1.0", FILES_1, options=UNSIGNED)
         self.sign_with_tool(comment=comment)
         self.assertEqual(self.stage()[-1], "staged app 1.0")
 
@@ -61,12 +65,12 @@ class SignedReleaseTest(ServedSandboxTest):
         self.assertTrue(self.sandbox.check_version_whole("1.0"))
 
     def test_signatures_of_the_minisign_tool_in_both_forms(self):
-        publish(self.server_root, "1.0", FILES_1)
+        publish(self.server_root, "1.0", FILES_1, options=UNSIGNED)
         self.sign_with_tool()  # "ED", over the BLAKE2b hash, the tool's default
         self.assertEqual(self.stage()[-1], "staged app 1.0")
         stored = self.sandbox.root / "versions" / "1.0" / ".manifest.json.minisig"
         self.assertEqual(stored.read_bytes(), (self.app / "manifest.json.minisig").read_bytes())
-        publish(self.server_root, "2.0", FILES_2)
+        publish(self.server_root, "2.0", FILES_2, options=UNSIGNED)
         self.sign_with_tool(legacy=True)  # "Ed", over the bytes
         self.assertEqual(self.stage()[-1], "staged app 2.0")
         self.assertTrue(self.sandbox.check_version_whole("2.0"))
@@ -126,7 +130,7 @@ class SignedReleaseTest(ServedSandboxTest):
                  ("trusted comment edited", comment_edited, "assinatura inválida")]
         for name, spoil, message in cases:
             with self.subTest(name):
-                publish(self.server_root, "2.0", FILES_2)
+                publish(self.server_root, "2.0", FILES_2, options=UNSIGNED)
                 self.sign_with_tool(comment="timestamp:2000\tfile:manifest.json")
                 spoil()
                 self.assertEqual(self.stage()[-1], "error " + message)
@@ -136,7 +140,7 @@ class SignedReleaseTest(ServedSandboxTest):
 
     def test_a_refused_update_starts_the_installed_version_in_the_normal_mode(self):
         self.install_signed_first()
-        publish(self.server_root, "2.0", FILES_2)
+        publish(self.server_root, "2.0", FILES_2, options=UNSIGNED)
         self.sign_with_tool(comment="timestamp:2000\tfile:manifest.json")
         with open(self.app / "manifest.json", "ab") as manifest:
             manifest.write(b" ")
@@ -151,7 +155,7 @@ class SignedReleaseTest(ServedSandboxTest):
 
     def test_no_rollback_to_an_older_signature(self):
         self.install_signed_first(comment="timestamp:2000\tfile:manifest.json")
-        publish(self.server_root, "0.9", FILES_2)
+        publish(self.server_root, "0.9", FILES_2, options=UNSIGNED)
         self.sign_with_tool(comment="timestamp:1999\tfile:manifest.json")
         self.assertEqual(self.stage()[-1], "error lista antiga")
         self.assert_first_installed()
@@ -173,7 +177,7 @@ class SignedReleaseTest(ServedSandboxTest):
 
     def test_an_expired_signature_is_refused_until_it_is_renewed(self):
         self.install_signed_first()
-        publish(self.server_root, "2.0", FILES_2)
+        publish(self.server_root, "2.0", FILES_2, options=UNSIGNED)
         now = int(time.time())
         # A replay: signed long ago, with an expiry that has passed (beyond the allowed skew).
         self.sign_with_tool(comment=f"timestamp:{now - 86400}\tfile:manifest.json\t"
@@ -212,10 +216,10 @@ class SignedReleaseTest(ServedSandboxTest):
                          ["files", "manifest.json", "manifest.json.minisig"])
 
     def test_a_version_installed_before_keys_accepts_any_verified_release(self):
-        publish(self.server_root, "1.0", FILES_1)
+        publish(self.server_root, "1.0", FILES_1, options=UNSIGNED)
         code, lines = self.sandbox.stage(self.server.base_url)  # the launcher without keys
         self.assertEqual(lines[-1], "staged app 1.0")
-        publish(self.server_root, "2.0", FILES_2)
+        publish(self.server_root, "2.0", FILES_2, options=UNSIGNED)
         self.sign_with_tool(comment="timestamp:5\tfile:manifest.json")
         self.assertEqual(self.stage()[-1], "staged app 2.0")
 
@@ -226,7 +230,7 @@ class UnsignedLauncherTest(unittest.TestCase):
         self.addCleanup(sandbox.close)
         root = pathlib.Path(tempfile.mkdtemp(prefix="nelo-server-"))
         self.addCleanup(shutil.rmtree, root, True)
-        publish(root, "1.0", FILES_1)
+        publish(root, "1.0", FILES_1, options=UNSIGNED)
         with UpdateServer(root) as server:
             code, lines = sandbox.stage(server.base_url)
             self.assertEqual(lines[-1], "staged app 1.0")

@@ -281,8 +281,13 @@ class FakeVersionStore final : public VersionStore {
   Status move_folder(const std::filesystem::path& from, const std::filesystem::path& to) override {
     std::lock_guard lock(*mutex_);
     log.push_back("rename " + key(from) + " " + key(to));
-    if (failing.count(key(to)) || folders.count(key(to))) {
+    if (failing.count(key(to)) || folders.count(key(to)) || files.count(key(to))) {
       return fail("acesso negado (os error 5)");
+    }
+    if (const auto file = files.find(key(from)); file != files.end()) {
+      files[key(to)] = file->second;
+      files.erase(key(from));
+      return {};
     }
     const std::string from_key = key(from);
     std::map<std::string, std::shared_ptr<std::string>> moved;

@@ -82,10 +82,14 @@ class GarbageTest : public testing::Test {
     return paths;
   }
 
+  // Ages every object and patch, and the history's records (when each release was published).
   void age_everything(std::int64_t days) {
     const auto then = fs::file_time_type::clock::now() - std::chrono::hours(24 * days);
     for (const std::string& path : stored()) {
       fs::last_write_time(root_.path() / path, then);
+    }
+    for (const auto& entry : fs::directory_iterator(root_.path() / "releases")) {
+      fs::last_write_time(entry.path(), then);
     }
   }
 
@@ -131,6 +135,38 @@ TEST_F(GarbageTest, FilesWithinTheGracePeriodStay) {
   const auto shorter = collect_garbage(root_.path(), {2, 2 * kDay, now(), false});
   ASSERT_OK(shorter);
   EXPECT_EQ(shorter->unused.size(), listed->young);
+}
+
+// Objects written long ago that a release used until its successor came out a moment ago are
+// not garbage yet: the grace counts from when the release stopped being kept.
+TEST_F(GarbageTest, TheGraceCountsFromWhenAReleaseStoppedBeingKept) {
+  age_everything(30);
+  fs::last_write_time(root_.path() / "releases" / "5.0.json", fs::file_time_type::clock::now());
+  const std::set<std::string> only_4 = [&] {
+    std::set<std::string> paths;
+    const std::set<std::string> four = needed_by({4});
+    const std::set<std::string> five = needed_by({5});
+    std::set_difference(four.begin(), four.end(), five.begin(), five.end(),
+                        std::inserter(paths, paths.end()));
+    return paths;
+  }();
+  ASSERT_FALSE(only_4.empty());
+  const auto listed = collect_garbage(root_.path(), {1, 7 * kDay, now(), false});
+  ASSERT_OK(listed);
+  for (const UnusedFile& file : listed->unused) {
+    EXPECT_FALSE(only_4.contains(file.path)) << file.path << " was used by 4.0 until now";
+  }
+  EXPECT_GE(listed->young, only_4.size());
+  // Releases 1.0 to 3.0 were pushed out by releases published 30 days ago: theirs go.
+  EXPECT_FALSE(listed->unused.empty());
+
+  const auto without_grace = collect_garbage(root_.path(), {1, 0, now(), false});
+  ASSERT_OK(without_grace);
+  std::set<std::string> unused;
+  for (const UnusedFile& file : without_grace->unused) {
+    unused.insert(file.path);
+  }
+  EXPECT_TRUE(std::includes(unused.begin(), unused.end(), only_4.begin(), only_4.end()));
 }
 
 TEST_F(GarbageTest, TheServedManifestKeepsItsFilesWhateverTheHistory) {

@@ -174,7 +174,7 @@ TEST_F(PublishLauncherTest, GarbageCollectionKeepsTheLaunchersOfTheKeptReleases)
   const std::string next = program_image(0x8664, 0x22, 0x20B, random_bytes(1000, 9));
   ASSERT_OK(publish("2.0", next));
   const auto long_ago = fs::file_time_type::clock::now() - std::chrono::hours(24 * 30);
-  for (const char* folder : {"app/files", "app/patches"}) {
+  for (const char* folder : {"app/files", "app/patches", "releases"}) {
     if (fs::exists(root_.path() / folder)) {
       for (const auto& entry : fs::directory_iterator(root_.path() / folder)) {
         fs::last_write_time(entry.path(), long_ago);

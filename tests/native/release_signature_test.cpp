@@ -155,6 +155,29 @@ TEST(ReleaseSignatureTest, TrustedExpiries) {
   }
 }
 
+// A signature whose expiry field cannot be read is refused: taken for no expiry, it would be
+// good for ever.
+TEST(ReleaseSignatureTest, AMalformedExpiryRefusesTheSignature) {
+  const TestKey key = make_key();
+  const std::pair<const char*, bool> cases[] = {
+      {"timestamp:1\tfile:m\texpires:5", true},
+      {"timestamp:1\tfile:m", true},
+      {"timestamp:1\tfile:expires:5", true},  // not a field of its own
+      {"timestamp:1\texpires:", false},
+      {"timestamp:1\texpires:soon", false},
+      {"timestamp:1\texpires:-5", false},
+      {"timestamp:1\texpires:99999999999999999999", false},
+  };
+  for (const auto& [comment, accepted] : cases) {
+    const auto verified = verify_manifest_signature(
+        kDocument, signature_file(kDocument, key.key, 'd', comment), keys_of(key.pub));
+    EXPECT_EQ(verified.ok(), accepted) << comment;
+    if (!accepted) {
+      EXPECT_EQ(verified.message(), "assinatura inválida") << comment;
+    }
+  }
+}
+
 TEST(SigningKeyTest, UnlocksAPasswordProtectedKeyAndTellsAWrongPassword) {
   const TestKey made = make_key();
   // A key file as minisign writes one with a password: the secret part XORed with scrypt.

@@ -81,7 +81,7 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
       read_command_options(arguments,
                            {"version", "from", "to", "quality", "sign", "password-file", "expires",
                             "patch-from-releases", "rollout", "launcher"},
-                           {}, 0);
+                           {"unsigned"}, 0);
   if (!read) {
     return read.error();
   }
@@ -101,6 +101,12 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
     if (values.has(needs_key) && !values.has("sign")) {
       return fail(std::string("--") + needs_key + " só vale com --sign");
     }
+  }
+  if (values.has("unsigned")) {
+    if (values.has("sign")) {
+      return fail("--unsigned e --sign não valem juntos");
+    }
+    command.options.leave_unsigned = true;
   }
   if (values.has("password-file")) {
     command.password_file = path_from_utf8(values.at("password-file"));
@@ -144,6 +150,7 @@ std::string publish_usage() {
   return "uso: nelo-publish --version RÓTULO --from PASTA --to RAIZ [--quality N]\n"
          "                    [--sign CHAVE [--password-file ARQUIVO] [--expires DURAÇÃO]]\n"
          "                    [--patch-from-releases K] [--rollout P] [--launcher ARQUIVO]\n"
+         "                    [--unsigned]\n"
          "\n"
          "Publica a versão RÓTULO do Nelo, contida em PASTA (com o Nelo.exe no topo), na árvore\n"
          "estática RAIZ que o servidor de atualização serve:\n"
@@ -158,6 +165,11 @@ std::string publish_usage() {
          "  --quality N       qualidade do Brotli, de 0 a 11 (padrão 11)\n"
          "  --sign CHAVE      assina a lista com a chave secreta do minisign (minisign -G);\n"
          "                    grava RAIZ/app/manifest.json.minisig antes da lista\n"
+         "  --unsigned        publica sem assinar numa RAIZ cuja lista servida é assinada:\n"
+         "                    a assinatura antiga é retirada junto com a troca da lista, e os\n"
+         "                    lançadores com chaves recusam a versão até que seja assinada\n"
+         "                    (minisign -S, ou nelo-publish resign). Sem --unsigned, publicar\n"
+         "                    sem --sign numa RAIZ assinada é recusado\n"
          "  --password-file ARQUIVO\n"
          "                    a senha da chave na primeira linha do ARQUIVO (sem ela, a senha\n"
          "                    é pedida no terminal; uma chave de minisign -G -W não tem senha)\n"

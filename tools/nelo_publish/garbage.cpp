@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -55,6 +56,23 @@ Result<GarbageReport> collect_garbage(const fs::path& root, const GarbageOptions
     add_references(*manifest, needed);
     report.kept_releases.push_back(*label);
   }
+  // The grace period of a file an older release used counts from when that release stopped
+  // being kept: when the release `keep` places newer than it was published. A file written long
+  // ago but used until a moment ago is not garbage yet.
+  std::map<std::string, std::int64_t> released_at;
+  for (std::size_t older = 0; older + options.keep < labels.size(); ++older) {
+    const std::optional<std::int64_t> pushed_out = published_at(root, labels[older + options.keep]);
+    Result<ReleaseManifest> manifest = recorded_release(root, labels[older]);
+    if (!pushed_out || !manifest) {
+      continue;  // the file's own time then
+    }
+    std::set<std::string> used;
+    add_references(*manifest, used);
+    for (const std::string& path : used) {
+      std::int64_t& at = released_at[path];
+      at = std::max(at, *pushed_out);
+    }
+  }
   // What is served now stays, whatever the history says (a manifest put back by hand).
   std::error_code error;
   const fs::path served = served_manifest_path(root);
@@ -91,11 +109,14 @@ Result<GarbageReport> collect_garbage(const fs::path& root, const GarbageOptions
         continue;
       }
       const std::uint64_t size = entry.file_size(error);
-      const std::int64_t written = written_at(entry, error);
+      std::int64_t since = written_at(entry, error);
       if (error) {
         return fail("não foi possível ler " + shown(entry.path()) + ": " + error.message());
       }
-      if (options.now - written < options.grace_seconds) {
+      if (const auto released = released_at.find(path); released != released_at.end()) {
+        since = std::max(since, released->second);
+      }
+      if (options.now - since < options.grace_seconds) {
         ++report.young;
         report.young_bytes += size;
         continue;

@@ -14,7 +14,7 @@ namespace nelo::publish {
 
 struct GarbageOptions {
   std::size_t keep = 0;                    // the last releases whose files stay, at least one
-  std::int64_t grace_seconds = 7 * 86400;  // files younger than this stay whatever they are
+  std::int64_t grace_seconds = 7 * 86400;  // files unused for less than this stay
   std::int64_t now = 0;                    // seconds since 1970
   bool remove = false;                     // without it, only listed
 };
@@ -35,7 +35,9 @@ struct GarbageReport {
 
 // Finds (and with `remove`, removes) below ROOT/app/files and ROOT/app/patches every file that
 // neither the last `keep` releases of the history nor the manifest served now refers to, and
-// that was last written more than the grace period ago. Refuses without a history, or when one
+// that has been unused for more than the grace period: since the last release of the history
+// that used it stopped being kept (when the release `keep` places newer was published), or,
+// for a file no recorded release used, since it was last written. Refuses without a history, or when one
 // of those manifests cannot be read: a file it needs could not be told from garbage.
 Result<GarbageReport> collect_garbage(const std::filesystem::path& root,
                                       const GarbageOptions& options);

@@ -378,6 +378,23 @@ Result<PatchOffers> write_patches(const PublishOptions& options,
   return offers;
 }
 
+// True when `manifest` names exactly these files (paths, contents and sizes). The launcher is
+// not the release's content: an installation of the label takes a new one all the same.
+bool same_content(const ReleaseManifest& manifest, const std::vector<SourceFile>& files) {
+  if (manifest.files.size() != files.size()) {
+    return false;
+  }
+  std::map<std::string_view, std::pair<std::string_view, std::uint64_t>> listed;
+  for (const ManifestFile& file : manifest.files) {
+    listed[file.path] = {file.sha256, file.size};
+  }
+  return std::all_of(files.begin(), files.end(), [&](const SourceFile& file) {
+    const auto found = listed.find(file.path);
+    return found != listed.end() && found->second.first == file.sha256 &&
+           found->second.second == file.size;
+  });
+}
+
 // The manifest and, with a key, its signature, in place of the served pair. The signing time is
 // never earlier than the one served already; an expiry counts from it.
 Status write_manifest(const PublishOptions& options, const std::string& document,
@@ -391,7 +408,37 @@ Status write_manifest(const PublishOptions& options, const std::string& document
     report.clock_behind = next.clock_behind;
     signature = std::move(next.text);
   }
-  return put_served_pair(options.to, document, signature);
+  return put_served_pair(options.to, document, signature, options.leave_unsigned);
+}
+
+// What the root serves must stay what it was announced as: a signed root is not left serving
+// a new manifest beside the old signature (every launcher with keys would refuse it), and a
+// label it serves, or published before, never comes back with other content (installations
+// that have that label would never get it).
+Status check_against_root(const PublishOptions& options, const std::vector<SourceFile>& files) {
+  if (!options.signing_key && !options.leave_unsigned &&
+      fs::exists(served_signature_path(options.to))) {
+    return fail("a lista servida em " + shown(options.to) +
+                " é assinada: publique com --sign CHAVE, ou com --unsigned para assinar depois "
+                "(a assinatura antiga é então retirada)");
+  }
+  std::vector<ReleaseManifest> same_label;
+  if (Result<std::string> served = read_whole_file(served_manifest_path(options.to), 0)) {
+    if (Result<ReleaseManifest> manifest = parse_release_manifest(std::move(*served))) {
+      same_label.push_back(std::move(manifest).value());
+    }
+  }
+  if (Result<ReleaseManifest> recorded = recorded_release(options.to, options.version)) {
+    same_label.push_back(std::move(recorded).value());
+  }
+  for (const ReleaseManifest& earlier : same_label) {
+    if (earlier.version == options.version && !same_content(earlier, files)) {
+      return fail("a versão " + options.version + " já foi publicada em " + shown(options.to) +
+                  " com outro conteúdo: as instalações que já a têm nunca receberiam este; "
+                  "publique com outro rótulo");
+    }
+  }
+  return {};
 }
 
 Result<PublishReport> publish(const PublishOptions& options, const ProgressSink& progress) {
@@ -422,6 +469,9 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
       return read.error();
     }
     launcher = std::move(read).value();
+  }
+  if (Status checked_root = check_against_root(options, *files); !checked_root) {
+    return checked_root.error();
   }
   // Every object the tree must hold: the files' contents and the launcher's.
   std::vector<SourceFile> objects = *files;

@@ -47,6 +47,10 @@ struct PublishOptions {
   int quality = kDefaultQuality;
   // With a key, the manifest is signed, and the pair goes in place together (served_pair.h).
   std::optional<SigningKey> signing_key;
+  // Without a key, into a root whose served manifest is signed: publishing is refused unless
+  // this is set, and then the old signature is removed as the manifest is replaced (the
+  // operator signs the new one afterwards).
+  bool leave_unsigned = false;
   std::int64_t signing_time = 0;  // the clock, seconds since 1970, for the trusted comment
   // With a key: how long the signature stays good after its signing time; none for ever.
   std::optional<std::int64_t> expires_after;

@@ -1,6 +1,7 @@
 #include "nelo_publish/release_history.h"
 
 #include <algorithm>
+#include <chrono>
 #include <sstream>
 #include <system_error>
 
@@ -70,6 +71,16 @@ Result<ReleaseManifest> recorded_release(const fs::path& root, const std::string
                 " é recusado: " + manifest.message());
   }
   return manifest;
+}
+
+std::optional<std::int64_t> published_at(const fs::path& root, const std::string& label) {
+  std::error_code error;
+  const fs::file_time_type written = fs::last_write_time(record_path(root, label), error);
+  if (error) {
+    return std::nullopt;
+  }
+  const auto system = std::chrono::file_clock::to_sys(written);
+  return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
 }
 
 Status record_release(const fs::path& root, const ReleaseManifest& manifest) {

@@ -6,7 +6,9 @@
 //   ROOT/releases/<label>.json   the manifest of that release, byte for byte as it was served
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,11 @@ std::vector<ReleaseManifest> recent_releases(const std::filesystem::path& root, 
 // The recorded manifest of release `label`; fails with the reason when it cannot be read or the
 // launcher's reader refuses it.
 Result<ReleaseManifest> recorded_release(const std::filesystem::path& root,
+                                         const std::string& label);
+
+// When release `label` was last published into `root` (its record's last write), in seconds
+// since 1970; nothing without a record.
+std::optional<std::int64_t> published_at(const std::filesystem::path& root,
                                          const std::string& label);
 
 // Records that `manifest` was published into `root`: its copy first, then the history, each by

@@ -49,7 +49,7 @@ fs::path served_signature_path(const fs::path& root) {
 }
 
 Status put_served_pair(const fs::path& root, std::string_view document,
-                       std::string_view signature) {
+                       std::string_view signature, bool drop_old_signature) {
   std::error_code error;
   fs::create_directories(root / "app", error);
   if (error) {
@@ -69,13 +69,24 @@ Status put_served_pair(const fs::path& root, std::string_view document,
   if (!new_manifest) {
     return new_manifest.error();
   }
-  // Nothing served has changed so far; from here on, two renames.
+  // Nothing served has changed so far; from here on, two renames (or a removal and a rename:
+  // between them a launcher with keys finds no signature, never a wrong one).
+  if (!new_signature && drop_old_signature && previous_signature) {
+    std::error_code removed;
+    if (fs::remove(signature_path, removed); removed) {
+      return fail("não foi possível retirar a assinatura antiga " + shown(signature_path) + ": " +
+                  removed.message());
+    }
+  }
   if (new_signature) {
     if (Status renamed = new_signature->take_final_name(); !renamed) {
       return renamed;
     }
   }
   if (Status renamed = new_manifest->take_final_name(); !renamed) {
+    if (!new_signature && drop_old_signature && previous_signature) {
+      (void)write_whole_file(signature_path, *previous_signature);
+    }
     if (new_signature) {
       // The old manifest stays: so must its own signature.
       std::error_code ignored;

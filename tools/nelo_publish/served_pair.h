@@ -21,13 +21,14 @@ std::filesystem::path served_manifest_path(const std::filesystem::path& root);
 std::filesystem::path served_signature_path(const std::filesystem::path& root);
 
 // Puts `document` and `signature` (empty: an unsigned manifest, and any signature served
-// already stays as it is) in place of the served pair. Both are written whole and put on the
+// already stays as it is, unless `drop_old_signature`: then it goes first) in place of the
+// served pair. Both are written whole and put on the
 // disk under temporary names first; then the signature takes its name, then the manifest. When
 // the manifest cannot take its name, the signature that was served before is put back (or the
 // new one removed, when there was none): a failure at any step leaves the previous manifest
 // beside its own signature.
 Status put_served_pair(const std::filesystem::path& root, std::string_view document,
-                       std::string_view signature);
+                       std::string_view signature, bool drop_old_signature = false);
 
 // Replaces the served signature alone, by one rename.
 Status put_served_signature(const std::filesystem::path& root, std::string_view signature);

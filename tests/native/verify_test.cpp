@@ -197,6 +197,14 @@ TEST_F(VerifyTest, TheSignatureIsHeldAsTheLauncherHoldsIt) {
   ASSERT_EQ(report.faults.size(), 1u);
   EXPECT_EQ(report.faults[0], "a assinatura venceu: os lançadores recusam a lista (lista vencida)");
 
+  options.keys = {};
+  report = verify_folder(options);
+  EXPECT_TRUE(report.faults.empty());
+  ASSERT_EQ(report.warnings.size(), 1u);
+  EXPECT_EQ(report.warnings[0],
+            "a lista é servida com assinatura (app/manifest.json.minisig), que não foi "
+            "conferida: passe --key para conferi-la");
+
   options.keys = {Signer().release_key};
   report = verify_folder(options);
   ASSERT_EQ(report.faults.size(), 1u);

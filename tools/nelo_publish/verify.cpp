@@ -317,6 +317,14 @@ VerifyReport verify_deployment(ReleaseSource& source, const VerifyOptions& optio
         }
       }
     }
+  } else if (Result<SmallBody> signature =
+                 fetch_small(source, kSignaturePath, kSignatureMaxBytes);
+             signature && signature->answer.status == 200 &&
+             parse_manifest_signature(signature->bytes)) {
+    // Launchers with keys check it: a signature nobody checked here is not a good one.
+    report.bytes += signature->bytes.size();
+    report.warnings.push_back(std::string("a lista é servida com assinatura (") + kSignaturePath +
+                              "), que não foi conferida: passe --key para conferi-la");
   }
   Result<ReleaseManifest> parsed = parse_release_manifest(manifest->bytes);
   if (!parsed) {

@@ -219,14 +219,16 @@ class HttpsDeliveryTest(unittest.TestCase):
 
     def test_verify_checks_a_deployment_as_the_launchers_see_it(self):
         pack = random.Random(5).randbytes(200_000)
-        publish(self.root, "1.0", {**FILES_1, "res/pack.bin": pack})
+        # Over 1 MiB served: asked for by a range too, as launchers ask for it to resume.
+        large = random.Random(6).randbytes(1_200_000)
+        publish(self.root, "1.0", {**FILES_1, "res/pack.bin": pack, "res/large.bin": large})
         edited = pack[:100_000] + b"edited" + pack[100_006:]
-        publish(self.root, "2.0", {**FILES_1, "res/pack.bin": edited})  # a patch from 1.0
+        publish(self.root, "2.0", {**FILES_1, "res/pack.bin": edited, "res/large.bin": large})
         ca = ["--ca-file", str(self.work / "certificates" / "ca.crt")]
         code, lines, _ = self.verify("good", *ca)
         self.assertEqual(code, 0, lines)
         self.assertEqual(lines[0], "versão 2.0")
-        self.assertRegex(lines[-1], r"^conferidos: 3 objetos, 1 patches, .* 0 falhas, 0 avisos$")
+        self.assertRegex(lines[-1], r"^conferidos: 4 objetos, 1 patches, .* 0 falhas, 0 avisos$")
 
         # The certificate is checked: the test authority is not one the system trusts.
         code, lines, _ = self.verify("good")

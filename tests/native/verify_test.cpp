@@ -27,7 +27,7 @@ using testing_support::random_bytes;
 class ServedTree final : public ReleaseSource {
  public:
   explicit ServedTree(const fs::path& root)
-      : folder_(open_release_source(root.string(), {}).value()) {}
+      : root_(root), folder_(open_release_source(root.string(), {}).value()) {}
 
   std::map<std::string, std::string> list_headers = {{"cache-control", "no-cache"}};
   std::map<std::string, std::string> object_headers = {
@@ -50,8 +50,26 @@ class ServedTree final : public ReleaseSource {
     }
     return answer;
   }
+  Result<SourceAnswer> get_range(const std::string& path, std::uint64_t offset,
+                                 std::uint64_t length, const BodySink& body) override {
+    if (!ranges) {
+      return get(path, body);  // a server that ignores the header
+    }
+    Result<SourceAnswer> answer = folder_->get_range(path, offset + range_shift, length, body);
+    if (answer && answer->status == 206) {
+      answer->headers = object_headers;
+      answer->headers["content-range"] = "bytes " + std::to_string(offset + range_shift) + "-" +
+                                         std::to_string(offset + range_shift + length - 1) + "/" +
+                                         std::to_string(fs::file_size(root_ / path));
+    }
+    return answer;
+  }
+
+  bool ranges = true;
+  std::uint64_t range_shift = 0;  // answers this much later a range than asked for
 
  private:
+  fs::path root_;
   std::unique_ptr<ReleaseSource> folder_;
 };
 
@@ -214,6 +232,46 @@ TEST_F(VerifyTest, TheSignatureIsHeldAsTheLauncherHoldsIt) {
   report = verify_folder(options);
   ASSERT_EQ(report.faults.size(), 1u);
   EXPECT_EQ(report.faults[0], "falta app/manifest.json.minisig (lista sem assinatura)");
+}
+
+// Launchers resume and fetch large objects by ranges: verify asks for one on every object
+// over 1 MiB, and a server that ignores it, or answers another range, is at fault.
+TEST_F(VerifyTest, LargeObjectsAreAskedForByARangeToo) {
+  tree_ = std::make_unique<TempFolder>();
+  TempFolder folder;
+  write_file(folder.path() / "Nelo.exe", "program");
+  write_file(folder.path() / "large.bin", random_bytes(1'500'000, 5));
+  PublishOptions options;
+  options.version = "1.0";
+  options.from = folder.path();
+  options.to = root();
+  options.quality = 1;
+  ASSERT_OK(publish_release(options));
+  const std::string large = "app/files/" + entry("large.bin").sha256;
+  const struct {
+    const char* name;
+    bool ranges;
+    std::uint64_t shift;
+    std::string fault;  // empty: none
+  } cases[] = {
+      {"ranges served", true, 0, ""},
+      {"ranges ignored", false, 0, large + ": o pedido de bytes=750"},
+      {"another range", true, 1, large + ": o pedido de bytes=750"},
+  };
+  for (const auto& c : cases) {
+    ServedTree served(root());
+    served.ranges = c.ranges;
+    served.range_shift = c.shift;
+    const VerifyReport report = verify_deployment(served, {});
+    if (c.fault.empty()) {
+      EXPECT_TRUE(report.faults.empty()) << c.name << ": " << report.faults.front();
+    } else {
+      ASSERT_EQ(report.faults.size(), 1u) << c.name;
+      EXPECT_TRUE(report.faults[0].starts_with(c.fault)) << c.name << ": " << report.faults[0];
+    }
+  }
+  // A local ROOT answers ranges as a server does.
+  EXPECT_TRUE(verify_folder().faults.empty());
 }
 
 TEST_F(VerifyTest, AMissingOrRefusedManifestIsTheOneFault) {

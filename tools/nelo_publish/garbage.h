@@ -37,8 +37,8 @@ struct GarbageReport {
 // neither the last `keep` releases of the history nor the manifest served now refers to, and
 // that has been unused for more than the grace period: since the last release of the history
 // that used it stopped being kept (when the release `keep` places newer was published), or,
-// for a file no recorded release used, since it was last written. Refuses without a history, or when one
-// of those manifests cannot be read: a file it needs could not be told from garbage.
+// for a file no recorded release used, since it was last written. Refuses without a history, or
+// when one of those manifests cannot be read: a file it needs could not be told from garbage.
 Result<GarbageReport> collect_garbage(const std::filesystem::path& root,
                                       const GarbageOptions& options);
 

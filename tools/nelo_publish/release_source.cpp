@@ -1,6 +1,9 @@
 #include "nelo_publish/release_source.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "nelo_publish/text_paths.h"
@@ -15,6 +18,27 @@ class FolderSource final : public ReleaseSource {
   bool remote() const override { return false; }
 
   Result<SourceAnswer> get(const std::string& path, const BodySink& body) override {
+    return read(path, 0, std::nullopt, body);
+  }
+
+  Result<SourceAnswer> get_range(const std::string& path, std::uint64_t offset,
+                                 std::uint64_t length, const BodySink& body) override {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(root_ / path_from_utf8(path), error);
+    if (!error && (length == 0 || offset + length > size)) {
+      return SourceAnswer{416, {}};
+    }
+    Result<SourceAnswer> answer = read(path, offset, length, body);
+    if (answer && answer->status == 200) {
+      answer->status = 206;
+    }
+    return answer;
+  }
+
+ private:
+  // The file's bytes from `offset`, `length` of them or all the rest.
+  Result<SourceAnswer> read(const std::string& path, std::uint64_t offset,
+                            std::optional<std::uint64_t> length, const BodySink& body) {
     const std::filesystem::path location = root_ / path_from_utf8(path);
     std::error_code error;
     if (!std::filesystem::is_regular_file(location, error)) {
@@ -24,15 +48,25 @@ class FolderSource final : public ReleaseSource {
     if (!file) {
       return fail("não foi possível abrir " + shown(location));
     }
+    if (offset > 0 && !seek(file.get(), offset)) {
+      return fail("não foi possível ler " + shown(location));
+    }
     std::vector<char> buffer(1 << 20);
+    std::uint64_t left = length.value_or(UINT64_MAX);
     for (;;) {
-      const std::size_t read = std::fread(buffer.data(), 1, buffer.size(), file.get());
+      const std::size_t wanted =
+          static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), left));
+      const std::size_t read = std::fread(buffer.data(), 1, wanted, file.get());
+      left -= read;
       if (read > 0) {
         if (Status taken = body(std::string_view(buffer.data(), read)); !taken) {
           return taken.error();
         }
       }
-      if (read < buffer.size()) {
+      if (left == 0) {
+        return SourceAnswer{200, {}};
+      }
+      if (read < wanted) {
         if (std::ferror(file.get())) {
           return fail("não foi possível ler " + shown(location));
         }
@@ -41,7 +75,14 @@ class FolderSource final : public ReleaseSource {
     }
   }
 
- private:
+  static bool seek(std::FILE* file, std::uint64_t offset) {
+#ifdef _WIN32
+    return ::_fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+    return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+  }
+
   static std::FILE* open_for_reading(const std::filesystem::path& location) {
 #ifdef _WIN32
     return ::_wfopen(location.c_str(), L"rb");

@@ -2,6 +2,7 @@
 // or the update base URL as the launchers see it (natively over libcurl, certificates checked).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -33,6 +34,11 @@ class ReleaseSource {
   // launchers may: a server or cache that compresses then shows it (and a cache may hand that
   // answer to every launcher). The body is never decompressed.
   virtual Result<SourceAnswer> get(const std::string& path, const BodySink& body) = 0;
+  // Asks for the `length` bytes of `path` from `offset` with a Range header, as a launcher asks
+  // to go on with a download or for a large object in pieces; a 206 answer's body goes to
+  // `body`. A local ROOT answers 206 with those bytes, or 416 when they are not all there.
+  virtual Result<SourceAnswer> get_range(const std::string& path, std::uint64_t offset,
+                                         std::uint64_t length, const BodySink& body) = 0;
 };
 
 // A source for `where`: "http://" or "https://" for a URL, anything else a ROOT folder.

@@ -63,6 +63,20 @@ class UrlSource final : public ReleaseSource {
   bool remote() const override { return true; }
 
   Result<SourceAnswer> get(const std::string& path, const BodySink& body) override {
+    return request(path, "", body);
+  }
+
+  Result<SourceAnswer> get_range(const std::string& path, std::uint64_t offset,
+                                 std::uint64_t length, const BodySink& body) override {
+    return request(path, std::to_string(offset) + "-" + std::to_string(offset + length - 1), body);
+  }
+
+ private:
+  // A GET of `path`, of the bytes `range` names ("first-last") when it is not empty: the
+  // content is a 200's body, or a 206's when a range was asked for. Redirects are followed as
+  // WinHTTP follows them: up to ten, never from HTTPS to plain HTTP.
+  Result<SourceAnswer> request(const std::string& path, const std::string& range,
+                               const BodySink& body) {
     // One handle a thread, kept: its connections are used again by its next requests.
     thread_local std::unique_ptr<CURL, CurlFree> handle(curl_easy_init());
     CURL* curl = handle.get();
@@ -76,7 +90,7 @@ class UrlSource final : public ReleaseSource {
     const BodySink routed = [&](std::string_view piece) -> Status {
       long status = 0;
       curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-      return status == 200 ? body(piece) : dropped(piece);
+      return status == (range.empty() ? 200 : 206) ? body(piece) : dropped(piece);
     };
     exchange.body = &routed;
     const std::string url = base_ + path;
@@ -88,6 +102,13 @@ class UrlSource final : public ReleaseSource {
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &exchange);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &take_body);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &exchange);
+    if (!range.empty()) {
+      curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
+    }
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
+                     base_.starts_with("https://") ? "https" : "http,https");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 20L);
     // A body that stalls below 1 KiB/s for a minute ends the request.
@@ -112,7 +133,6 @@ class UrlSource final : public ReleaseSource {
     return std::move(exchange.answer);
   }
 
- private:
   std::string base_;
   std::string ca_file_;
 };

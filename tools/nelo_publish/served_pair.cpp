@@ -48,8 +48,8 @@ fs::path served_signature_path(const fs::path& root) {
   return root / "app" / "manifest.json.minisig";
 }
 
-Status put_served_pair(const fs::path& root, std::string_view document,
-                       std::string_view signature, bool drop_old_signature) {
+Status put_served_pair(const fs::path& root, std::string_view document, std::string_view signature,
+                       bool drop_old_signature) {
   std::error_code error;
   fs::create_directories(root / "app", error);
   if (error) {

@@ -18,6 +18,11 @@ namespace {
 
 constexpr char kManifestPath[] = "app/manifest.json";
 constexpr char kSignaturePath[] = "app/manifest.json.minisig";
+
+// Objects and patches above this size are asked for once more by a range of up to
+// kRangeCheckBytes from their middle.
+constexpr std::uint64_t kRangeCheckFrom = std::uint64_t{1} << 20;
+constexpr std::uint64_t kRangeCheckBytes = std::uint64_t{64} << 10;
 constexpr std::uint64_t kLongCache = 86400;  // an object cached for less than a day is a waste
 constexpr std::uint64_t kShortCache = 300;   // a manifest cached longer delays every release
 
@@ -157,7 +162,19 @@ class Verifier {
     ObjectStream stream(*check.file, discard);
     std::uint64_t received = 0;
     std::optional<std::string> broken;
+    // The bytes a range request will ask for again, taken from the whole answer.
+    const std::uint64_t served_size = check.patch ? check.patch->zsize : check.file->zsize;
+    const std::uint64_t range_offset = served_size / 2;
+    const std::uint64_t range_length = std::min(kRangeCheckBytes, served_size - range_offset);
+    std::string range_bytes;
     Result<SourceAnswer> answer = source_.get(path, [&](std::string_view piece) -> Status {
+      if (served_size > kRangeCheckFrom && received + piece.size() > range_offset &&
+          received < range_offset + range_length) {
+        const std::uint64_t from = range_offset > received ? range_offset - received : 0;
+        const std::uint64_t to =
+            std::min<std::uint64_t>(piece.size(), range_offset + range_length - received);
+        range_bytes.append(piece.substr(from, to - from));
+      }
       received += piece.size();
       bytes_ += piece.size();
       if (!broken && !stream.ended()) {
@@ -195,6 +212,48 @@ class Verifier {
     }
     if (broken) {
       found_.fault(path + ": " + *broken);
+      return;
+    }
+    if (served_size > kRangeCheckFrom) {
+      check_range(path, range_offset, range_length, range_bytes, served_size);
+    }
+  }
+
+  // Launchers go on with a broken-off download, and fetch objects over 256 MiB in pieces, by
+  // Range requests: a server that refuses them, or answers another range, breaks them.
+  void check_range(const std::string& path, std::uint64_t offset, std::uint64_t length,
+                   const std::string& expected, std::uint64_t total) {
+    std::string got;
+    Result<SourceAnswer> answer =
+        source_.get_range(path, offset, length, [&](std::string_view piece) -> Status {
+          bytes_ += piece.size();
+          if (got.size() + piece.size() > length) {
+            return fail("mais bytes que os pedidos");
+          }
+          got.append(piece);
+          return {};
+        });
+    const std::string asked =
+        "bytes=" + std::to_string(offset) + "-" + std::to_string(offset + length - 1);
+    if (!answer) {
+      found_.fault(path + ": o pedido de " + asked + " falhou: " + answer.message());
+      return;
+    }
+    if (answer->status != 206) {
+      found_.fault(path + ": o pedido de " + asked + " teve a resposta " +
+                   std::to_string(answer->status) +
+                   ", não 206 (os lançadores retomam downloads e pedem objetos grandes em partes)");
+      return;
+    }
+    const std::string range = "bytes " + std::to_string(offset) + "-" +
+                              std::to_string(offset + length - 1) + "/" + std::to_string(total);
+    if (source_.remote() && header(*answer, "content-range") != range) {
+      found_.fault(path + ": o pedido de " + asked + " veio com Content-Range \"" +
+                   header(*answer, "content-range") + "\", não \"" + range + "\"");
+      return;
+    }
+    if (got != expected) {
+      found_.fault(path + ": o pedido de " + asked + " trouxe outros bytes que os do objeto");
     }
   }
 
@@ -317,8 +376,7 @@ VerifyReport verify_deployment(ReleaseSource& source, const VerifyOptions& optio
         }
       }
     }
-  } else if (Result<SmallBody> signature =
-                 fetch_small(source, kSignaturePath, kSignatureMaxBytes);
+  } else if (Result<SmallBody> signature = fetch_small(source, kSignaturePath, kSignatureMaxBytes);
              signature && signature->answer.status == 200 &&
              parse_manifest_signature(signature->bytes)) {
     // Launchers with keys check it: a signature nobody checked here is not a good one.

@@ -1,9 +1,10 @@
 #include "install/repair.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 
 #include "install/parallel_work.h"
 #include "install/release_targets.h"
@@ -42,7 +43,13 @@ Status put_in_place(VersionStore& store, const Replacement& file, const std::str
   if (placed) {
     return {};
   }
-  const std::filesystem::path aside = file.waiting.string() + ".held";
+  // A name of its own: an earlier repair's file set aside may still be held there.
+  const auto unique = std::chrono::system_clock::now().time_since_epoch().count();
+  std::string suffix = std::to_string(unique);
+  suffix += ".held";
+  std::filesystem::path aside = file.waiting;
+  aside += ".";
+  aside += suffix;
   if (Status moved = store.replace_file(file.place.target, aside); moved) {
     placed = store.replace_file(file.waiting, file.place.target);
     if (placed) {

@@ -87,6 +87,41 @@ class RepairTest(ServedSandboxTest):
         self.assertEqual(len(starts), 1)
         self.assertTrue(self.sandbox.check_version_whole("1.0"))
 
+    def test_the_running_program_rewritten_at_its_length_is_repaired_beside_it(self):
+        publish(self.server_root, "1.0", FILES)
+        self.assertEqual(self.stage()[-1], "staged app 1.0")
+        self.start_application()
+        program = self.folder() / "Nelo.exe"
+        program.write_bytes(bytes(len(program.read_bytes())))  # a loaded image, other bytes
+        self.assertEqual(self.stage()[-1], "staged app 1.0")
+        self.assertTrue(self.sandbox.check_version_whole("1.0"))
+        self.assertTrue(processes_running_below(self.folder()), "the application ran on")
+        self.server.clear_requests()
+        self.assertEqual(self.stage(), ["none"], "once whole, nothing more to do")
+        self.assertEqual(self.fetched_objects(), [])
+
+    def test_a_file_that_cannot_even_be_renamed_is_left_and_logged(self):
+        publish(self.server_root, "1.0", FILES)
+        self.assertEqual(self.stage()[-1], "staged app 1.0")
+        text = self.folder() / "res" / "text.txt"
+        text.write_bytes(text.read_bytes().upper())
+        damaged = text.read_bytes()
+        # Open as a scanner opens it, sharing neither delete nor write: no rename, no replace.
+        self.sandbox.run(program=self.folder() / "Nelo.exe", wait=False,
+                         env={"NELO_STANDIN_HOLD_FILE": windows_path(text),
+                              "NELO_STANDIN_HOLD_MS": "90000"})
+        self.assertTrue(wait_until(lambda: text.with_name("text.txt.held").exists(), 30))
+        self.assertEqual(self.stage()[-1], "staged app 1.0")
+        self.assertEqual(text.read_bytes(), damaged, "left as it was")
+        log = (self.sandbox.root / "launcher.log").read_text("utf-8").splitlines()
+        lines = [line for line in log if "não foi reparado" in line]
+        self.assertEqual(len(lines), 1, log)
+        self.assertIn("res/text.txt da versão 1.0", lines[0])
+        kill_windows_process("Nelo.exe")
+        self.assertTrue(wait_until(lambda: not processes_running_below(self.folder()), 30))
+        self.assertEqual(self.stage()[-1], "staged app 1.0", "repaired once free")
+        self.assertTrue(self.sandbox.check_version_whole("1.0"))
+
     def test_a_repair_killed_in_the_middle_leaves_each_file_whole_or_as_it_was(self):
         publish(self.server_root, "1.0", FILES, quality=1)
         self.assertEqual(self.stage()[-1], "staged app 1.0")

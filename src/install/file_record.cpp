@@ -20,7 +20,11 @@ std::optional<std::string_view> next_field(std::string_view text, std::size_t& a
   return field;
 }
 
+// A number as the record writes one: decimal digits, no leading zero.
 std::optional<std::uint64_t> whole_number(std::string_view text) {
+  if (text.size() > 1 && text[0] == '0') {
+    return std::nullopt;
+  }
   std::uint64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || text.empty()) {

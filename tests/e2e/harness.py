@@ -90,7 +90,9 @@ class Sandbox:
 
     # The version store, made by hand: the stand-in as Nelo.exe, the extra files given, and the
     # stored manifest that lists them all.
-    def install_version(self, label, make_current=True, files=None):
+    def install_version(self, label, make_current=True, files=None, record=False):
+        """A version as the launcher leaves one, written directly; with `record`, with the
+        record of each file's size and last-write time (as Wine shows the time to Windows)."""
         folder = self.root / "versions" / label
         folder.mkdir(parents=True, exist_ok=True)
         shutil.copy(STANDIN, folder / "Nelo.exe")
@@ -105,6 +107,13 @@ class Sandbox:
                             "size": len(content), "zsize": len(content)})
         manifest = {"version": label, "files": entries}
         (folder / ".manifest.json").write_text(json.dumps(manifest), "utf-8")
+        if record:
+            lines = ["nelo-files 1"]
+            for entry in entries:
+                stat = (folder / entry["path"]).stat()
+                written = stat.st_mtime_ns // 100 + 116444736000000000  # a FILETIME
+                lines.append(f"{entry['size']}\t{written}\t{entry['path']}")
+            (folder / ".manifest.files").write_text("\n".join(lines) + "\n", "utf-8")
         if make_current:
             (self.root / "current").write_bytes(label.encode("utf-8"))
         return folder

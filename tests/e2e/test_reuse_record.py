@@ -8,7 +8,7 @@ import random
 import shutil
 import subprocess
 
-from harness import ServedSandboxTest, publish
+from harness import ServedSandboxTest, processes_running_below, publish, wait_for
 
 
 def noise(size, seed):
@@ -147,6 +147,30 @@ class ReuseRecordTest(ServedSandboxTest):
         self.assertFalse(other.exists())
         self.assertTrue((self.sandbox.root / "versions" / "1.0.partial").exists(),
                         "this release's own leftovers stay for the next attempt")
+
+
+class RecordedStartTest(ServedSandboxTest):
+    """The hidden start checks a version against its record, without hashing anything."""
+
+    def hidden_start(self):
+        launcher = self.sandbox.root / "Nelo.exe"
+        if not launcher.exists():
+            launcher.write_bytes(self.sandbox.launcher_copy().read_bytes())
+        self.sandbox.run("--hidden", program=launcher, env={"NELO_UPDATE_BASE":
+                                                              "http://127.0.0.1:9/"})
+
+    def test_a_file_rewritten_at_its_length_makes_the_version_damaged(self):
+        folder = self.sandbox.install_version("1.0", files=FILES_1, record=True)
+        self.hidden_start()
+        self.assertEqual(len(self.sandbox.wait_for_standin_starts(1, timeout=30)), 1,
+                         "as recorded: intact, started without the network")
+        kept = folder / "res" / "kept.bin"
+        kept.write_bytes(bytes(len(kept.read_bytes())))
+        self.hidden_start()
+        # Whatever the launcher started records its start before nothing runs from the store.
+        self.assertTrue(wait_for(lambda: not processes_running_below(self.sandbox.root), 30))
+        self.assertEqual(len(self.sandbox.standin_starts()), 1,
+                         "damaged, and no server to repair it from: nothing to start")
 
 
 class FullDiskTest(ServedSandboxTest):

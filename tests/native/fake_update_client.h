@@ -35,6 +35,9 @@ class FakeUpdateClient final : public UpdateClient {
   // with "a conexão caiu"; each entry goes once it has dropped a connection.
   std::map<std::string, std::uint64_t> drop_after;
   bool ignores_ranges = false;  // answers every request with the whole object
+  // Path to how many bytes short of the range asked for its next ranged answer ends (a 206
+  // that ends cleanly, early); each entry goes once used.
+  std::map<std::string, std::uint64_t> short_ranges;
   // The sizes of the chunks a body of the given size is sent in (the last may be cut short);
   // 64 KiB chunks when empty.
   std::function<std::vector<std::size_t>(std::size_t body_size)> chunking;
@@ -95,6 +98,11 @@ class FakeUpdateClient final : public UpdateClient {
       first = range.offset;
       if (range.length != 0) {
         last = std::min<std::uint64_t>(body.size(), range.offset + range.length);
+      }
+      std::lock_guard lock(mutex_);
+      if (const auto cut = short_ranges.find(path); cut != short_ranges.end()) {
+        last -= std::min(cut->second, last - first);
+        short_ranges.erase(cut);
       }
     } else if (!range.whole()) {
       end.whole_object = true;

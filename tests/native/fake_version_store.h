@@ -22,8 +22,11 @@ class FakeVersionStore final : public VersionStore {
   // The disk.
   std::map<std::string, std::shared_ptr<std::string>> files;
   std::set<std::string> folders;
-  std::set<std::string> failing;  // paths whose operation fails
-  std::set<std::string> held;     // files a running program holds: renamed, never replaced
+  std::set<std::string> failing;          // paths whose operation fails
+  std::set<std::string> held;             // files a running program holds: renamed, never replaced
+  std::map<std::string, int> unreadable;  // path to how many more reads of it fail
+  // Called (with the store's lock held: it may change `files` directly) as a file is created.
+  std::function<void(const std::string& path)> on_create;
   bool links_work = true;
   std::vector<std::string> log;             // what the staging did to the disk, in order
   std::map<std::string, int> create_calls;  // folder to the number of requests for it
@@ -157,6 +160,9 @@ class FakeVersionStore final : public VersionStore {
   Result<std::unique_ptr<FileWriter>> create_file(const std::filesystem::path& target) override {
     std::lock_guard lock(*mutex_);
     log.push_back("write " + key(target));
+    if (on_create) {
+      on_create(key(target));
+    }
     if (failing.count(key(target))) {
       return fail("disco cheio (os error 112)");
     }
@@ -275,6 +281,10 @@ class FakeVersionStore final : public VersionStore {
   }
   std::optional<std::string> read_small(const std::filesystem::path& path) override {
     std::lock_guard lock(*mutex_);
+    if (auto busy = unreadable.find(key(path)); busy != unreadable.end() && busy->second > 0) {
+      --busy->second;
+      return std::nullopt;
+    }
     const auto it = files.find(key(path));
     return it == files.end() ? std::nullopt : std::optional(*it->second);
   }

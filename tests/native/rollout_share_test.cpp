@@ -117,6 +117,35 @@ TEST(RolloutShareTest, AnUnreadableIdentityIsDrawnAgain) {
   EXPECT_EQ(installation_identity(store), "00112233445566778899aabbccddeeff");
 }
 
+// A file that is there but cannot be read for a moment (another launcher writing it, a
+// scanner) is read again: a new draw would move the installation out of its place.
+TEST(RolloutShareTest, AnIdentityBrieflyUnreadableIsReadAgain) {
+  const std::string kept = "00112233445566778899aabbccddeeff";
+  for (const int failed_reads : {1, 3}) {
+    FakeVersionStore store;
+    ASSERT_TRUE(store.write_new_file(kIdentityFile, kept + "\n"));
+    store.unreadable[kIdentityFile] = failed_reads;
+    EXPECT_EQ(installation_identity(store), kept) << failed_reads;
+    EXPECT_EQ(*store.read_small(kIdentityFile), kept + "\n") << "never replaced";
+  }
+}
+
+// The identity takes its name by a rename that never replaces one already there: a launcher
+// that drew at the same moment as another ends with the other's, as the other does.
+TEST(RolloutShareTest, TwoLaunchersDrawingAtOnceAgree) {
+  FakeVersionStore store;
+  const std::string other = "ffeeddccbbaa99887766554433221100";
+  // The other launcher's identity lands between this one's read and its rename.
+  store.on_create = [&](const std::string& path) {
+    if (path != kIdentityFile && !store.files.count(kIdentityFile)) {
+      store.files[kIdentityFile] = std::make_shared<std::string>(other + "\n");
+    }
+  };
+  EXPECT_EQ(installation_identity(store), other);
+  EXPECT_EQ(*store.read_small(kIdentityFile), other + "\n") << "the first one stays";
+  EXPECT_TRUE(store.notes.empty());
+}
+
 TEST(RolloutShareTest, AnIdentityThatCannotBeWrittenStillServesThisStart) {
   FakeVersionStore store;
   store.failing.insert(kIdentityFile);

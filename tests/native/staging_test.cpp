@@ -493,6 +493,25 @@ TEST_F(StagingTest, ALargeObjectComesInRangesAndABreakResumesFromTheLastByteKept
   EXPECT_TRUE(store_.kept.empty()) << "nothing is kept once the object is whole";
 }
 
+// A range answered with fewer bytes than asked for, and ended cleanly, broke off on its way:
+// the object is not corrupt, and what came is kept for the next attempt.
+TEST_F(StagingTest, ARangeThatBringsLessThanAskedIsADroppedConnection) {
+  const std::string content = random_content(300000, 3);
+  TransferSettings settings;
+  settings.range_bytes = 64 * 1024;
+  settings.keep_body_from = 100000;
+  settings.transfers = 1;
+  auto manifest = make_manifest("2.0", {{{"Nelo.exe", "p"}, {"big.bin", content}}}, server_);
+  const std::string object = "app/files/" + sha256_hex(content);
+  server_.short_ranges[object] = 1000;
+  Status first = stage_release(server_, manifest, {}, nullptr, store_, std::nullopt, settings);
+  ASSERT_FALSE(first.ok());
+  EXPECT_EQ(first.message(), "a conexão caiu");
+  EXPECT_EQ(store_.kept[sha256_hex(content)], server_.bodies[object].substr(0, 65536 - 1000));
+  ASSERT_OK(stage_release(server_, manifest, {}, nullptr, store_, std::nullopt, settings));
+  EXPECT_EQ(store_.content("/v/2.0/big.bin"), content);
+}
+
 TEST_F(StagingTest, AServerWithoutRangesStillServesResumedAndLargeObjects) {
   const std::string content = random_content(200000, 4);
   TransferSettings settings;

@@ -26,6 +26,7 @@ Faults apply to every later request of one exact path (the path as requested, or
 without its query), until cleared or until `times` requests have had them:
 
     status=N                  answer N with a short body (or `body`)
+    location=URL              answer a redirect there (status 302 unless given)
     body=b"..."               answer `body` instead of the file (status 200 unless given)
     cut_after=N               full Content-Length, N body bytes, then a connection reset (RST)
     cut_clean_after=N         the same, ended by a clean close (FIN)
@@ -49,7 +50,7 @@ import threading
 import time
 import urllib.parse
 
-_FAULT_KEYS = {"status", "body", "cut_after", "cut_clean_after", "stall_before_headers",
+_FAULT_KEYS = {"status", "body", "location", "cut_after", "cut_clean_after", "stall_before_headers",
                "stall_mid_body", "stall_at", "trickle", "hold", "times"}
 
 # How long a cut connection waits for the client to read its last bytes before the reset (a
@@ -225,11 +226,11 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                     self._wait(0.01)
             if "stall_before_headers" in fault:
                 self._wait(fault["stall_before_headers"])
-            if "status" in fault or "body" in fault:
-                status = fault.get("status", 200)
+            if "status" in fault or "body" in fault or "location" in fault:
+                status = fault.get("status", 302 if "location" in fault else 200)
                 body = fault.get("body", f"{status} from the test server\n".encode("ascii"))
                 kind = "application/octet-stream"
-                extra = {}
+                extra = {"Location": fault["location"]} if "location" in fault else {}
             else:
                 status, body, kind = self._file_answer()
                 status, body, extra = self._ranged(status, body)

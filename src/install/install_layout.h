@@ -10,6 +10,8 @@
 //     versions
 //       <label>                         a complete version
 //         .manifest.json                its manifest, byte for byte as the server sent it
+//         .manifest.files               each file's size and last-write time as the launcher
+//                                       left it (file_record.h)
 //         Nelo.exe                      the application
 //       <label>.partial                 a version being staged
 //     downloads

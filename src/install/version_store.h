@@ -4,7 +4,8 @@
 //   <root>
 //     current                  the current version's label, switched by one rename
 //     versions
-//       <label>                a complete version, with its ".manifest.json"
+//       <label>                a complete version, with its ".manifest.json" and the record
+//                              of its files (".manifest.files")
 //       <label>.partial        a version being staged; what a failed attempt verified stays
 //     downloads
 //       <sha256>               the compressed bytes of an object whose download broke off

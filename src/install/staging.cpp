@@ -65,9 +65,12 @@ bool is_complete_version(const ReleaseManifest& manifest, const std::vector<File
 // What the store holds for other releases goes before this one starts: staging folders of
 // other labels, and kept bodies of objects this release does not have (or more bytes than its
 // object). What the store holds beyond its versions is then bounded by one release.
+// `folders` are the names in the versions folder.
 void remove_other_releases(const ReleaseManifest& manifest, VersionStore& store,
-                           const std::filesystem::path& versions, const std::string& staging_name) {
-  for (const std::string& name : store.folder_names(versions)) {
+                           const std::filesystem::path& versions,
+                           const std::vector<std::string>& folders,
+                           const std::string& staging_name) {
+  for (const std::string& name : folders) {
     if (name.ends_with(".partial") && !same_folder_name(name, staging_name)) {
       store.discard_folder(versions / utf8_path(name));
     }
@@ -117,14 +120,21 @@ Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, cons
     (find_reusable(reuse, entry.file->sha256) ? take_overs : downloads).push_back(entry);
   }
 
+  // One listing of the versions folder tells which of its folders are there.
   const std::string staging_name = manifest.version + ".partial";
-  remove_other_releases(manifest, store, versions, staging_name);
+  const std::vector<std::string> folders = store.folder_names(versions);
+  const auto has_folder = [&](const std::string& name) {
+    return std::any_of(folders.begin(), folders.end(),
+                       [&](const std::string& folder) { return same_folder_name(folder, name); });
+  };
+  remove_other_releases(manifest, store, versions, folders, staging_name);
+  bool has_staging = has_folder(staging_name);
 
   // A version folder of this label that is already whole needs nothing fetched; one that is not
   // is taken over file by file, as a leftover staging folder is. The current version's folder
   // is never touched here.
   const bool is_current = current && same_folder_name(*current, manifest.version);
-  if (!is_current && store.list_files(final_folder)) {
+  if (!is_current && has_folder(manifest.version)) {
     if (is_complete_version(manifest, release_targets(manifest, final_folder), store,
                             final_folder)) {
       if (Status signed_copy = store_signature(store, final_folder, manifest); !signed_copy) {
@@ -133,12 +143,12 @@ Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, cons
       store.drop_kept_bodies();
       return {};
     }
-    if (!store.list_files(staging)) {
-      (void)store.move_folder(final_folder, staging);
+    if (!has_staging) {
+      has_staging = store.move_folder(final_folder, staging).ok();
     }
   }
 
-  if (!store.list_files(staging)) {
+  if (!has_staging) {
     store.discard_folder(staging);
     if (Status created = store.make_folders(staging); !created) {
       return fail("pasta: " + created.message());

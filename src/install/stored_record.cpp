@@ -1,11 +1,12 @@
 #include "install/stored_record.h"
 
+#include "base/utf8_path.h"
+
 namespace nelo {
 namespace {
 
 std::filesystem::path record_path(const std::filesystem::path& folder) {
-  return folder / std::u8string(reinterpret_cast<const char8_t*>(kStoredRecordName.data()),
-                                kStoredRecordName.size());
+  return folder / path_from_utf8(kStoredRecordName);
 }
 
 // A time no file has: the record of a file left damaged.

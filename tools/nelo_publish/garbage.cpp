@@ -1,7 +1,6 @@
 #include "nelo_publish/garbage.h"
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 #include <set>
 #include <system_error>
@@ -29,9 +28,7 @@ void add_references(const ReleaseManifest& manifest, std::set<std::string>& need
 
 // Seconds since 1970 of a file's last write.
 std::int64_t written_at(const fs::directory_entry& entry, std::error_code& error) {
-  const fs::file_time_type written = entry.last_write_time(error);
-  const auto system = std::chrono::file_clock::to_sys(written);
-  return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+  return seconds_since_1970(entry.last_write_time(error));
 }
 
 }  // namespace

@@ -73,14 +73,18 @@ Result<ReleaseManifest> recorded_release(const fs::path& root, const std::string
   return manifest;
 }
 
+std::int64_t seconds_since_1970(fs::file_time_type time) {
+  const auto system = std::chrono::file_clock::to_sys(time);
+  return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+}
+
 std::optional<std::int64_t> published_at(const fs::path& root, const std::string& label) {
   std::error_code error;
   const fs::file_time_type written = fs::last_write_time(record_path(root, label), error);
   if (error) {
     return std::nullopt;
   }
-  const auto system = std::chrono::file_clock::to_sys(written);
-  return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+  return seconds_since_1970(written);
 }
 
 Status record_release(const fs::path& root, const ReleaseManifest& manifest) {

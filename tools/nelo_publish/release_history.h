@@ -31,6 +31,9 @@ std::vector<ReleaseManifest> recent_releases(const std::filesystem::path& root, 
 Result<ReleaseManifest> recorded_release(const std::filesystem::path& root,
                                          const std::string& label);
 
+// A file time as seconds since 1970, the unit the history's times and gc's grace are kept in.
+std::int64_t seconds_since_1970(std::filesystem::file_time_type time);
+
 // When release `label` was last published into `root` (its record's last write), in seconds
 // since 1970; nothing without a record.
 std::optional<std::int64_t> published_at(const std::filesystem::path& root,

@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/ascii_case.h"
 #include "base/json_reader.h"
@@ -54,9 +55,21 @@ bool is_lower_hex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
 
+// A pack as written, each field present only when its last value has the type a rule wants.
+struct CollectedMember {
+  std::optional<std::string> sha256;
+  std::optional<std::uint64_t> offset;
+};
+struct CollectedPack {
+  std::optional<std::string> name;
+  std::optional<std::uint64_t> size;
+  std::optional<std::vector<CollectedMember>> members;
+};
+
 // Collects what the rules look at, event by event, without building the document's tree: the
-// top level's "version", "files", "rollout" and "launcher", each entry's (and the launcher's)
-// "path", "sha256", "size", "zsize" and "patches", and each patch's "from" and "zsize". Like a
+// top level's "version", "files", "rollout", "launcher" and "packs", each entry's (and the
+// launcher's) "path", "sha256", "size", "zsize" and "patches", each patch's "from" and "zsize",
+// each pack's "name", "size" and "members", and each member's "sha256" and "offset". Like a
 // tree, it keeps the last value of a repeated key; a value of another type than a rule wants
 // counts as missing (an empty text, a size of 0), except where a rule refuses the document for
 // it (a "patches", "rollout" or "launcher" of the wrong kind).
@@ -73,6 +86,8 @@ class ManifestReader {
     bool bad_launcher = false;                       // the last "launcher" is something else
     int launcher_numbers = 0;       // which of its sizes are numbers: bit 0 "size", bit 1 "zsize"
     char bad_launcher_patches = 0;  // its "patches" breaks a rule
+    std::optional<std::vector<CollectedPack>> packs;  // when the last "packs" is an array
+    bool bad_packs = false;                           // the last "packs" is something else
   };
 
   Collected& collected() { return collected_; }
@@ -90,6 +105,31 @@ class ManifestReader {
         } else if (key_ == Key::kLauncher) {
           collected_.launcher.reset();
           collected_.bad_launcher = true;
+        } else if (key_ == Key::kPacks) {
+          collected_.packs.reset();
+          collected_.bad_packs = true;
+        }
+        break;
+      case Frame::kPacks:
+        collected_.packs->emplace_back();  // a pack with nothing: never valid
+        break;
+      case Frame::kPack:
+        if (key_ == Key::kName) {
+          pack().name.reset();
+        } else if (key_ == Key::kSize) {
+          pack().size.reset();
+        } else if (key_ == Key::kMembers) {
+          pack().members.reset();
+        }
+        break;
+      case Frame::kMembers:
+        pack().members->emplace_back();  // a member with nothing: never valid
+        break;
+      case Frame::kMember:
+        if (key_ == Key::kSha256) {
+          member().sha256.reset();
+        } else if (key_ == Key::kOffset) {
+          member().offset.reset();
         }
         break;
       case Frame::kFiles:
@@ -125,6 +165,10 @@ class ManifestReader {
     } else if (frame() == Frame::kTop && key_ == Key::kRollout) {
       collected_.rollout = value;
       collected_.bad_rollout = false;
+    } else if (frame() == Frame::kPack && key_ == Key::kSize) {
+      pack().size = value;
+    } else if (frame() == Frame::kMember && key_ == Key::kOffset) {
+      member().offset = value;
     } else {
       other_value();
     }
@@ -137,6 +181,10 @@ class ManifestReader {
       (key_ == Key::kPath ? entry().path : entry().sha256).assign(value);
     } else if (frame() == Frame::kPatch && key_ == Key::kFrom) {
       entry().patches.back().from.assign(value);
+    } else if (frame() == Frame::kPack && key_ == Key::kName) {
+      pack().name.emplace(value);
+    } else if (frame() == Frame::kMember && key_ == Key::kSha256) {
+      member().sha256.emplace(value);
     } else {
       other_value();
     }
@@ -161,6 +209,12 @@ class ManifestReader {
     } else if (frame() == Frame::kPatches) {
       entry().patches.emplace_back();
       frames_.push_back(Frame::kPatch);
+    } else if (frame() == Frame::kPacks) {
+      collected_.packs->emplace_back();
+      frames_.push_back(Frame::kPack);
+    } else if (frame() == Frame::kMembers) {
+      pack().members->emplace_back();
+      frames_.push_back(Frame::kMember);
     } else {
       container_value();
     }
@@ -175,6 +229,13 @@ class ManifestReader {
       entry().patches.clear();
       bad_patches() = false;
       frames_.push_back(Frame::kPatches);
+    } else if (frame() == Frame::kTop && key_ == Key::kPacks) {
+      collected_.packs.emplace();
+      collected_.bad_packs = false;
+      frames_.push_back(Frame::kPacks);
+    } else if (frame() == Frame::kPack && key_ == Key::kMembers) {
+      pack().members.emplace();
+      frames_.push_back(Frame::kMembers);
     } else {
       container_value();
     }
@@ -195,7 +256,10 @@ class ManifestReader {
         {Frame::kEntry, "path", Key::kPath},       {Frame::kEntry, "sha256", Key::kSha256},
         {Frame::kEntry, "size", Key::kSize},       {Frame::kEntry, "zsize", Key::kZsize},
         {Frame::kEntry, "patches", Key::kPatches}, {Frame::kPatch, "from", Key::kFrom},
-        {Frame::kPatch, "zsize", Key::kZsize},
+        {Frame::kPatch, "zsize", Key::kZsize},     {Frame::kTop, "packs", Key::kPacks},
+        {Frame::kPack, "name", Key::kName},        {Frame::kPack, "size", Key::kSize},
+        {Frame::kPack, "members", Key::kMembers},  {Frame::kMember, "sha256", Key::kSha256},
+        {Frame::kMember, "offset", Key::kOffset},
     };
     key_ = Key::kOther;
     for (const Known& known : kKnown) {
@@ -207,7 +271,18 @@ class ManifestReader {
   }
 
  private:
-  enum class Frame { kTop, kFiles, kEntry, kPatches, kPatch, kSkipped };
+  enum class Frame {
+    kTop,
+    kFiles,
+    kEntry,
+    kPatches,
+    kPatch,
+    kPacks,
+    kPack,
+    kMembers,
+    kMember,
+    kSkipped
+  };
   enum class Key {
     kOther,
     kVersion,
@@ -219,7 +294,11 @@ class ManifestReader {
     kSize,
     kZsize,
     kPatches,
-    kFrom
+    kFrom,
+    kPacks,
+    kName,
+    kMembers,
+    kOffset
   };
 
   Frame frame() const { return frames_.empty() ? Frame::kSkipped : frames_.back(); }
@@ -227,6 +306,9 @@ class ManifestReader {
   char& bad_patches() {
     return in_launcher_ ? collected_.bad_launcher_patches : collected_.bad_patches.back();
   }
+
+  CollectedPack& pack() { return collected_.packs->back(); }
+  CollectedMember& member() { return pack().members->back(); }
 
   void forget_launcher_number(int bit) {
     if (in_launcher_) {
@@ -319,6 +401,72 @@ bool is_valid_launcher(ManifestFile& launcher, int numbers, bool bad_patches) {
   return numbers == 3 && is_valid_digest(launcher.sha256) && launcher.size > 0 &&
          launcher.size <= kMostLauncherBytes && launcher.zsize > 0 && !bad_patches &&
          are_valid_patches(launcher);
+}
+
+// The length of each object a pack may hold, by digest: its zsize, when every entry of that
+// digest lists the same one and it is at least 1. Zero marks a digest whose length is not known.
+std::unordered_map<std::string_view, std::uint64_t> object_lengths(
+    const std::vector<ManifestFile>& files, const std::optional<ManifestFile>& launcher) {
+  std::unordered_map<std::string_view, std::uint64_t> lengths;
+  const auto add = [&](const ManifestFile& file) {
+    const auto [at, added] = lengths.emplace(file.sha256, file.zsize);
+    if (!added && at->second != file.zsize) {
+      at->second = 0;
+    }
+  };
+  for (const ManifestFile& file : files) {
+    add(file);
+  }
+  if (launcher) {
+    add(*launcher);
+  }
+  return lengths;
+}
+
+// The packs as the launcher may trust them: every name and digest in form, every member an
+// object of the manifest of a known length, inside its pack and overlapping no other. Members
+// come out by offset. Nothing when one rule is broken.
+std::optional<std::vector<ReleasePack>> valid_packs(
+    std::vector<CollectedPack>& collected,
+    const std::unordered_map<std::string_view, std::uint64_t>& lengths) {
+  std::vector<ReleasePack> packs;
+  packs.reserve(collected.size());
+  std::unordered_set<std::string> names;
+  for (CollectedPack& written : collected) {
+    if (!written.name || !written.size || !written.members) {
+      return std::nullopt;
+    }
+    ReleasePack pack;
+    pack.name = std::move(*written.name);
+    lower_in_place(pack.name);
+    pack.size = *written.size;
+    if (!is_valid_digest(pack.name) || !names.insert(pack.name).second) {
+      return std::nullopt;
+    }
+    pack.members.reserve(written.members->size());
+    for (CollectedMember& member : *written.members) {
+      if (!member.sha256 || !member.offset) {
+        return std::nullopt;
+      }
+      lower_in_place(*member.sha256);
+      const auto length = lengths.find(*member.sha256);
+      if (length == lengths.end() || length->second == 0 || length->second > pack.size ||
+          *member.offset > pack.size - length->second) {
+        return std::nullopt;  // not an object of this release, or not inside the pack
+      }
+      pack.members.push_back({std::move(*member.sha256), *member.offset});
+    }
+    std::stable_sort(pack.members.begin(), pack.members.end(),
+                     [](const PackMember& a, const PackMember& b) { return a.offset < b.offset; });
+    for (std::size_t i = 1; i < pack.members.size(); ++i) {
+      const PackMember& before = pack.members[i - 1];
+      if (pack.members[i].offset < before.offset + lengths.at(before.sha256)) {
+        return std::nullopt;
+      }
+    }
+    packs.push_back(std::move(pack));
+  }
+  return packs;
 }
 
 bool ends_with_partial(std::string_view label) {
@@ -470,6 +618,17 @@ Result<ReleaseManifest> parse_bounded_manifest(std::string document) {
     return fail("lista inválida");
   }
   manifest.launcher = std::move(collected.launcher);
+  if (collected.bad_packs) {
+    return fail("lista inválida");
+  }
+  if (collected.packs) {
+    std::optional<std::vector<ReleasePack>> packs =
+        valid_packs(*collected.packs, object_lengths(manifest.files, manifest.launcher));
+    if (!packs) {
+      return fail("lista inválida");
+    }
+    manifest.packs = std::move(*packs);
+  }
   manifest.document = std::move(document);
   return manifest;
 }

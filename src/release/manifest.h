@@ -6,7 +6,9 @@
 //                 "patches": [...]},                  (optional: the setup program to install)
 //    "files": [{"path": "Nelo.exe", "sha256": "<64 hex digits>", "size": 123, "zsize": 45,
 //               "patches": [{"from": "<64 hex digits>", "zsize": 6}]},   (optional)
-//              ...]}
+//              ...],
+//    "packs": [{"name": "<64 hex digits>", "size": 123,   (optional: objects served together)
+//               "members": [{"sha256": "<64 hex digits>", "offset": 0}, ...]}, ...]}
 //
 // The server publishes it as "app/manifest.json"; every version folder keeps the exact bytes it
 // was built from as ".manifest.json".
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "release/pack.h"
 
 namespace nelo {
 
@@ -54,8 +57,11 @@ struct ReleaseManifest {
   // patches as for files); its `path` is kLauncherObjectName. Nothing: installed launchers stay.
   std::optional<ManifestFile> launcher;
   std::vector<ManifestFile> files;  // document order, duplicates kept
-  std::string document;             // the exact bytes parsed
-  std::string signature;            // its signature file as fetched; empty when unsigned
+  // The packs that hold objects of this release side by side; none for a manifest without them.
+  // Each member is an object of this manifest whose length is its zsize.
+  std::vector<ReleasePack> packs;
+  std::string document;   // the exact bytes parsed
+  std::string signature;  // its signature file as fetched; empty when unsigned
 };
 
 // The deepest nesting of arrays and objects a manifest may have.
@@ -69,7 +75,11 @@ constexpr std::uint64_t kManifestMaxBytes = 64ull << 20;
 // "lista sem arquivos", "arquivo inválido na lista" (also for malformed "patches") or "lista
 // sem o Nelo.exe"; then "lista inválida" for a "rollout" that is not a whole number up to 100,
 // and for a "launcher" that is not an object with a digest in form, a "size" of 1 to
-// kMostLauncherBytes, a "zsize" of at least 1 and valid "patches". A
+// kMostLauncherBytes, a "zsize" of at least 1 and valid "patches"; and "lista inválida" for
+// "packs" that is not a list of packs, each with a name in form (a digest), a "size" and its
+// "members", each member a digest in form and an "offset", naming an object of this manifest
+// with one known zsize of at least 1, lying inside its pack, and overlapping no other member
+// (names and digests in either letter case; two packs never share a name). A
 // document larger than `kManifestMaxBytes`, or one that memory cannot hold parsed, is "lista
 // inválida": never an exception. Pure: no I/O.
 Result<ReleaseManifest> parse_release_manifest(std::string document);

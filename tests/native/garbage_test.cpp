@@ -58,10 +58,10 @@ class GarbageTest : public testing::Test {
     }
   }
 
-  // Every object and patch file, as paths below the root.
+  // Every object, patch and pack file, as paths below the root.
   std::set<std::string> stored() const {
     std::set<std::string> paths;
-    for (const char* folder : {"files", "patches"}) {
+    for (const char* folder : {"files", "patches", "packs"}) {
       for (const auto& entry : fs::directory_iterator(root_.path() / "app" / folder)) {
         paths.insert(std::string("app/") + folder + "/" + entry.path().filename().string());
       }
@@ -78,11 +78,14 @@ class GarbageTest : public testing::Test {
           paths.insert("app/patches/" + patch.from + "-" + file.sha256);
         }
       }
+      for (const ReleasePack& pack : manifests_[std::size_t(release) - 1].packs) {
+        paths.insert("app/packs/" + pack.name);
+      }
     }
     return paths;
   }
 
-  // Ages every object and patch, and the history's records (when each release was published).
+  // Ages every object, patch and pack, and the history's records (when each release was published).
   void age_everything(std::int64_t days) {
     const auto then = fs::file_time_type::clock::now() - std::chrono::hours(24 * days);
     for (const std::string& path : stored()) {

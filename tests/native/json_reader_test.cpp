@@ -126,6 +126,12 @@ TEST(ManifestReadingTest, TheEventReaderAgreesWithAWholeTreeOnMutatedManifests) 
           R"(", "zsize": 2}]}, "files": [{"path": "Nelo.exe", "sha256": ")" + digest +
           R"("}], "launcher": {"size": 1, "zsize": 1, "sha256": ")" + std::string(64, 'D') +
           R"("}})",
+      R"({"version": "1", "files": [{"path": "Nelo.exe", "sha256": ")" + digest +
+          R"(", "zsize": 5}, {"path": "b", "sha256": ")" + std::string(64, 'b') +
+          R"(", "zsize": 3}], "packs": [{"name": ")" + std::string(64, 'E') +
+          R"(", "size": 9, "members": [{"sha256": ")" + std::string(64, 'B') +
+          R"(", "offset": 6}, {"offset": 0, "sha256": ")" + digest + R"("}]}, {"name": ")" +
+          std::string(64, 'f') + R"(", "size": 5, "members": []}]})",
   };
   const std::string pieces[] = {"{",
                                 "}",
@@ -142,6 +148,8 @@ TEST(ManifestReadingTest, TheEventReaderAgreesWithAWholeTreeOnMutatedManifests) 
                                 "\"path\"",
                                 "\"files\"",
                                 "\"version\"",
+                                "\"packs\"",
+                                "\"offset\"",
                                 "\"size\"",
                                 "null",
                                 "\"Nelo.exe\"",

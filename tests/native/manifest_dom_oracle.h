@@ -4,7 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <map>
 #include <optional>
+#include <set>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "base/ascii_case.h"
@@ -116,7 +121,65 @@ inline std::string oracle_reading(const std::string& document, bool with_later_f
     launcher = "launcher " + sha256 + " " + std::to_string(size) + " " + std::to_string(zsize) +
                *patches + "\n";
   }
-  return version->get<std::string>() + " " + rollout + "\n" + entries + launcher;
+  std::string packs;
+  if (with_later_fields && value.contains("packs")) {
+    const json& list = value.at("packs");
+    if (!list.is_array()) {
+      return "lista inválida";
+    }
+    // Each object's length: its zsize when all its entries agree on one of at least 1.
+    std::map<std::string, std::uint64_t> lengths;
+    const auto add_length = [&](const json& entry) {
+      const std::string sha256 = ascii_lower(text(entry, "sha256"));
+      const std::uint64_t zsize = number(entry, "zsize");
+      if (const auto it = lengths.find(sha256); it != lengths.end() && it->second != zsize) {
+        it->second = 0;
+      } else {
+        lengths[sha256] = zsize;
+      }
+    };
+    for (const json& entry : *files) {
+      add_length(entry);
+    }
+    if (!launcher.empty()) {
+      add_length(value.at("launcher"));
+    }
+    std::set<std::string> names;
+    for (const json& pack : list) {
+      const std::string name = ascii_lower(text(pack, "name"));
+      if (!pack.is_object() || !is_digest(name) || !names.insert(name).second ||
+          !pack.contains("size") || !pack.at("size").is_number_unsigned() ||
+          !pack.contains("members") || !pack.at("members").is_array()) {
+        return "lista inválida";
+      }
+      const std::uint64_t size = pack.at("size").get<std::uint64_t>();
+      std::vector<std::pair<std::uint64_t, std::string>> members;
+      for (const json& member : pack.at("members")) {
+        const std::string sha256 = ascii_lower(text(member, "sha256"));
+        if (!member.is_object() || !member.contains("offset") ||
+            !member.at("offset").is_number_unsigned() || !lengths.contains(sha256)) {
+          return "lista inválida";
+        }
+        const std::uint64_t offset = member.at("offset").get<std::uint64_t>();
+        const std::uint64_t length = lengths.at(sha256);
+        if (length == 0 || length > size || offset > size - length) {
+          return "lista inválida";
+        }
+        members.emplace_back(offset, sha256);
+      }
+      std::stable_sort(members.begin(), members.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      packs += "pack " + name + " " + std::to_string(size) + ":";
+      for (std::size_t i = 0; i < members.size(); ++i) {
+        if (i > 0 && members[i].first < members[i - 1].first + lengths.at(members[i - 1].second)) {
+          return "lista inválida";
+        }
+        packs += " " + members[i].second + "@" + std::to_string(members[i].first);
+      }
+      packs += "\n";
+    }
+  }
+  return version->get<std::string>() + " " + rollout + "\n" + entries + launcher + packs;
 }
 
 // The same written out for what the launcher's reader gave.
@@ -140,6 +203,13 @@ inline std::string launcher_reading(const Result<ReleaseManifest>& parsed) {
                std::to_string(parsed->launcher->zsize);
     for (const PatchOffer& patch : parsed->launcher->patches) {
       reading += " " + patch.from + ":" + std::to_string(patch.zsize);
+    }
+    reading += "\n";
+  }
+  for (const ReleasePack& pack : parsed->packs) {
+    reading += "pack " + pack.name + " " + std::to_string(pack.size) + ":";
+    for (const PackMember& member : pack.members) {
+      reading += " " + member.sha256 + "@" + std::to_string(member.offset);
     }
     reading += "\n";
   }

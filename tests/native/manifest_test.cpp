@@ -345,6 +345,125 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ProgramLater", manifest(entry("a") + "," + entry("Nelo.exe")), ""}),
     case_name);
 
+// A release of three objects (a: 5 bytes served, b: 7, c: 4) with `packs` as written.
+std::string with_packs(const std::string& packs) {
+  return "{\"version\": \"1\", \"files\": [" + entry("Nelo.exe", kDigest, ", \"zsize\": 5") + "," +
+         entry("b.dll", kOtherDigest, ", \"zsize\": 7") + "," +
+         entry("c.dat", std::string(64, 'c'), ", \"zsize\": 4") + "], \"packs\": " + packs + "}";
+}
+
+std::string pack(const std::string& members, std::uint64_t size = 16,
+                 const std::string& name = std::string(64, 'e')) {
+  return "{\"name\": \"" + name + "\", \"size\": " + std::to_string(size) + ", \"members\": [" +
+         members + "]}";
+}
+
+std::string member(char digit, std::uint64_t offset) {
+  return "{\"sha256\": \"" + std::string(64, digit) + "\", \"offset\": " + std::to_string(offset) +
+         "}";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packs, ManifestRulesTest,
+    testing::Values(
+        Case{"None", with_packs("[]"), ""},
+        Case{"EndToEnd", with_packs("[" + pack(member('a', 0) + "," + member('b', 5)) + "]"), ""},
+        Case{"WithGapsAndOutOfOrder",
+             with_packs("[" + pack(member('c', 12) + "," + member('a', 0), 16) + "]"), ""},
+        Case{"UpperCaseNameAndDigests",
+             with_packs("[" + pack(member('A', 0), 5, std::string(64, 'E')) + "]"), ""},
+        Case{"EmptyPack", with_packs("[" + pack("", 0) + "]"), ""},
+        Case{"OneObjectInTwoPacks",
+             with_packs("[" + pack(member('a', 0)) + "," +
+                        pack(member('a', 0), 5, std::string(64, 'f')) + "]"),
+             ""},
+        Case{"UnknownKeysPassedOver",
+             with_packs("[{\"x\": 1, \"name\": \"" + std::string(64, 'e') +
+                        "\", \"size\": 5, \"members\": [{\"sha256\": \"" + kDigest +
+                        "\", \"offset\": 0, \"y\": []}]}]"),
+             ""},
+        Case{"NotAList", with_packs("{}"), "lista inválida"},
+        Case{"Null", with_packs("null"), "lista inválida"},
+        Case{"PackNotAnObject", with_packs("[3]"), "lista inválida"},
+        Case{"NameNotADigest", with_packs("[" + pack(member('a', 0), 16, "x") + "]"),
+             "lista inválida"},
+        Case{"NameMissing", with_packs("[{\"size\": 5, \"members\": [" + member('a', 0) + "]}]"),
+             "lista inválida"},
+        Case{"TwoPacksOfOneName",
+             with_packs("[" + pack(member('a', 0)) + "," + pack(member('b', 0)) + "]"),
+             "lista inválida"},
+        Case{"SizeMissing",
+             with_packs("[{\"name\": \"" + std::string(64, 'e') + "\", \"members\": []}]"),
+             "lista inválida"},
+        Case{"SizeNotANumber",
+             with_packs("[{\"name\": \"" + std::string(64, 'e') +
+                        "\", \"size\": \"5\", \"members\": []}]"),
+             "lista inválida"},
+        Case{"SizeNegative",
+             with_packs("[{\"name\": \"" + std::string(64, 'e') +
+                        "\", \"size\": -5, \"members\": []}]"),
+             "lista inválida"},
+        Case{"MembersMissing",
+             with_packs("[{\"name\": \"" + std::string(64, 'e') + "\", \"size\": 5}]"),
+             "lista inválida"},
+        Case{"MembersNotAList",
+             with_packs("[{\"name\": \"" + std::string(64, 'e') +
+                        "\", \"size\": 5, \"members\": {}}]"),
+             "lista inválida"},
+        Case{"MemberNotAnObject", with_packs("[" + pack("1") + "]"), "lista inválida"},
+        Case{"MemberDigestNotInForm",
+             with_packs("[" + pack("{\"sha256\": \"a\", \"offset\": 0}") + "]"), "lista inválida"},
+        Case{"MemberOffsetMissing",
+             with_packs("[" + pack("{\"sha256\": \"" + kDigest + "\"}") + "]"), "lista inválida"},
+        Case{"MemberOffsetNotANumber",
+             with_packs("[" + pack("{\"sha256\": \"" + kDigest + "\", \"offset\": 1.0}") + "]"),
+             "lista inválida"},
+        Case{"MemberNotAnObjectOfTheRelease", with_packs("[" + pack(member('d', 0)) + "]"),
+             "lista inválida"},
+        Case{"MemberPastTheEnd", with_packs("[" + pack(member('b', 10)) + "]"), "lista inválida"},
+        Case{"MemberEndsAtTheEnd", with_packs("[" + pack(member('b', 9)) + "]"), ""},
+        Case{"MemberLargerThanThePack", with_packs("[" + pack(member('b', 0), 6) + "]"),
+             "lista inválida"},
+        Case{"MemberOffsetThatWouldWrap",
+             with_packs("[" + pack(member('a', 18446744073709551615ull)) + "]"), "lista inválida"},
+        Case{"MembersOverlap", with_packs("[" + pack(member('a', 0) + "," + member('b', 4)) + "]"),
+             "lista inválida"},
+        Case{"OneMemberTwiceAtOnePlace",
+             with_packs("[" + pack(member('a', 0) + "," + member('a', 0)) + "]"), "lista inválida"},
+        // An object's length is its zsize: one without, or listed with two, cannot be cut out.
+        Case{"MemberWithoutAKnownLength",
+             "{\"version\": \"1\", \"files\": [" + kProgram + "], \"packs\": [" +
+                 pack(member('a', 0)) + "]}",
+             "lista inválida"},
+        Case{"MemberListedWithTwoLengths",
+             "{\"version\": \"1\", \"files\": [" + entry("Nelo.exe", kDigest, ", \"zsize\": 5") +
+                 "," + entry("x", kDigest, ", \"zsize\": 6") + "], \"packs\": [" +
+                 pack(member('a', 0)) + "]}",
+             "lista inválida"},
+        Case{"TheLastPacksCounts", with_packs("3, \"packs\": []"), ""},
+        Case{
+            "TheLastSizeCounts",
+            with_packs("[{\"name\": \"" + std::string(64, 'e') +
+                       "\", \"size\": \"x\", \"size\": 5, \"members\": [" + member('a', 0) + "]}]"),
+            ""}),
+    case_name);
+
+TEST(ManifestTest, ReadsPacksWithTheirMembersByOffset) {
+  const auto parsed = parse_release_manifest(with_packs(
+      "[" + pack(member('C', 12) + "," + member('a', 0), 16, std::string(64, 'E')) + "]"));
+  ASSERT_OK(parsed);
+  ASSERT_EQ(parsed->packs.size(), 1u);
+  const ReleasePack& read = parsed->packs[0];
+  EXPECT_EQ(read.name, std::string(64, 'e'));
+  EXPECT_EQ(read.size, 16u);
+  ASSERT_EQ(read.members.size(), 2u);
+  EXPECT_EQ(read.members[0].sha256, kDigest);
+  EXPECT_EQ(read.members[0].offset, 0u);
+  EXPECT_EQ(read.members[1].sha256, std::string(64, 'c'));
+  EXPECT_EQ(read.members[1].offset, 12u);
+  EXPECT_TRUE(parse_release_manifest(manifest(kProgram))->packs.empty());
+}
+
 TEST(ManifestTest, AnOversizedDocumentIsRefusedUnread) {
   std::string document = manifest(kProgram);
   document.insert(document.size() - 1,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 #include "tests/native/publish_support.h"
 
@@ -131,6 +132,45 @@ TEST(PublishCommandTest, RefusalExitsWithOneAndSaysWhy) {
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("Nelo.exe"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(temp.path() / "root"));
+}
+
+TEST(PublishCommandTest, PacksAreOnUnlessTurnedOff) {
+  const struct {
+    std::vector<std::string> extra;
+    std::optional<bool> packs;  // nothing: refused
+  } cases[] = {
+      {{}, true},
+      {{"--packs", "on"}, true},
+      {{"--packs=off"}, false},
+      {{"--packs", "no"}, std::nullopt},
+      {{"--packs", "OFF"}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {"--version", "1", "--from", "r", "--to", "s"};
+    arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+    const Result<PublishCommand> command = parse_publish_arguments(arguments);
+    ASSERT_EQ(command.ok(), c.packs.has_value()) << testing::PrintToString(c.extra);
+    if (command.ok()) {
+      EXPECT_EQ(command->options.packs, *c.packs) << testing::PrintToString(c.extra);
+    } else {
+      EXPECT_NE(command.message().find("--packs"), std::string::npos);
+    }
+  }
+}
+
+TEST(PublishCommandTest, WithoutPacksTheTreeAndTheManifestHaveNone) {
+  TempFolder temp;
+  make_release(temp.path() / "release", kRelease);
+  const CommandRun run =
+      run_command({"--version", "2.0", "--from", (temp.path() / "release").string(), "--to",
+                   (temp.path() / "root").string(), "--quality", "1", "--packs", "off"},
+                  false);
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find(" 0 pacotes"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(temp.path() / "root/app/packs"));
+  const std::string document = read_file(temp.path() / "root/app/manifest.json");
+  EXPECT_EQ(document.find("\"packs\""), std::string::npos);
+  expect_published(temp.path() / "root", "2.0", kRelease);
 }
 
 TEST(PublishCommandTest, PublishesAndSaysWhat) {

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 namespace nelo::testing_support {
 
 void expect_published(const fs::path& root, const std::string& version,
@@ -46,7 +48,43 @@ void expect_published(const fs::path& root, const std::string& version,
   for (const fs::directory_entry& entry : fs::directory_iterator(root / "app")) {
     app.insert(entry.path().filename().string());
   }
-  EXPECT_EQ(app, (std::set<std::string>{"files", "manifest.json"}));
+  // Every pack holds the exact bytes of its members' objects where the manifest says, under
+  // the name of its own digest; every object below the pack bound is in one.
+  std::set<std::string> packed;
+  std::set<std::string> packs;
+  for (const ReleasePack& pack : manifest.packs) {
+    const std::string bytes = read_file(root / "app/packs" / pack.name);
+    EXPECT_EQ(sha256_hex(bytes), pack.name);
+    EXPECT_EQ(bytes.size(), pack.size);
+    std::uint64_t end = 0;
+    for (const PackMember& member : pack.members) {
+      const std::string object = read_file(root / "app/files" / member.sha256);
+      EXPECT_EQ(member.offset, end) << "members lie end to end";
+      EXPECT_EQ(bytes.substr(member.offset, object.size()), object) << member.sha256;
+      end = member.offset + object.size();
+      EXPECT_TRUE(packed.insert(member.sha256).second) << "each object in one pack";
+    }
+    EXPECT_EQ(end, pack.size);
+    packs.insert(pack.name);
+  }
+  for (const ManifestFile& file : manifest.files) {
+    if (!manifest.packs.empty()) {
+      EXPECT_EQ(packed.contains(file.sha256), file.zsize < publish::kPackMemberBytes) << file.path;
+    }
+  }
+  std::set<std::string> app_expected{"files", "manifest.json"};
+  if (!manifest.packs.empty()) {
+    app_expected.insert("packs");
+    // Packs of earlier releases stay, as their objects do; no temporary file is left.
+    std::set<std::string> stored;
+    for (const fs::directory_entry& entry : fs::directory_iterator(root / "app/packs")) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_EQ(name.size(), 64u) << name;
+      stored.insert(name);
+    }
+    EXPECT_TRUE(std::includes(stored.begin(), stored.end(), packs.begin(), packs.end()));
+  }
+  EXPECT_EQ(app, app_expected);
 }
 
 }  // namespace nelo::testing_support

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "nelo_publish/pack_writer.h"
 #include "nelo_publish/publish.h"
 #include "release/manifest.h"
 #include "release/sha256.h"

@@ -139,6 +139,7 @@ TEST_F(VerifyTest, AnHonestTreeHasNoFaults) {
   EXPECT_EQ(report.version, "2.0");
   EXPECT_EQ(report.objects, 3u);
   EXPECT_EQ(report.patches, 1u);
+  EXPECT_EQ(report.packs, 1u);
   EXPECT_EQ(report.patches_by_size_only, 0u) << "the older content is served: applied";
   EXPECT_TRUE(report.faults.empty()) << report.faults.front();
   EXPECT_TRUE(report.warnings.empty());
@@ -187,6 +188,64 @@ TEST_F(VerifyTest, EachDamageIsOneFaultNamingItsPath) {
     const VerifyReport report = verify_folder();
     ASSERT_EQ(report.faults.size(), 1u) << c.name;
     EXPECT_TRUE(report.faults[0].starts_with(expected)) << c.name << ": " << report.faults[0];
+  }
+}
+
+// The served release has one pack: all its objects are small.
+TEST_F(VerifyTest, APacksDamageNamesTheMembersItBreaks) {
+  const auto pack_path = [](VerifyTest& t) {
+    return t.root() / "app" / "packs" / t.served().packs.at(0).name;
+  };
+  const auto member_offset = [](VerifyTest& t, const std::string& path) {
+    const std::string sha256 = t.entry(path).sha256;
+    const ReleaseManifest manifest = t.served();
+    for (const PackMember& member : manifest.packs.at(0).members) {
+      if (member.sha256 == sha256) {
+        return member.offset;
+      }
+    }
+    throw std::logic_error(path);
+  };
+  const struct {
+    const char* name;
+    std::function<std::vector<std::string>(VerifyTest&)> damage;  // the faults' beginnings
+  } cases[] = {
+      {"a pack missing",
+       [&](VerifyTest& t) {
+         fs::remove(pack_path(t));
+         return std::vector<std::string>{"falta app/packs/" + t.served().packs.at(0).name};
+       }},
+      {"a member with a byte changed",
+       [&](VerifyTest& t) {
+         std::string bytes = read_file(pack_path(t));
+         bytes[member_offset(t, "notes.txt") + 2] ^= 0x20;
+         write_file(pack_path(t), bytes);
+         const std::string path = "app/packs/" + t.served().packs.at(0).name;
+         return std::vector<std::string>{
+             path + ": o conteúdo não confere com o nome do pacote",
+             path + ": notes.txt (" + t.entry("notes.txt").sha256 + "): notes.txt "};
+       }},
+      {"a pack cut short",
+       [&](VerifyTest& t) {
+         std::string bytes = read_file(pack_path(t));
+         write_file(pack_path(t), bytes.substr(0, member_offset(t, "pack.bin") + 10));
+         const std::string path = "app/packs/" + t.served().packs.at(0).name;
+         return std::vector<std::string>{
+             path + ": " + std::to_string(member_offset(t, "pack.bin") + 10) +
+                 " bytes, a lista diz " + std::to_string(t.served().packs.at(0).size),
+             path + ": pack.bin: o pacote acaba antes deste membro"};
+       }},
+  };
+  for (const auto& c : cases) {
+    start_afresh();
+    ASSERT_EQ(served().packs.size(), 1u);
+    ASSERT_EQ(served().packs[0].members.size(), 3u);
+    const std::vector<std::string> expected = c.damage(*this);
+    const VerifyReport report = verify_folder();
+    ASSERT_EQ(report.faults.size(), expected.size()) << c.name;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_TRUE(report.faults[i].starts_with(expected[i])) << c.name << ": " << report.faults[i];
+    }
   }
 }
 
@@ -300,9 +359,9 @@ TEST_F(VerifyTest, TheServersDeparturesFromTheGuide) {
        0, "app/manifest.json pode ficar em cache: Cache-Control \"max-age=3600\""},
       {"objects for an hour",
        [](ServedTree& s) { s.object_headers["cache-control"] = "max-age=3600"; }, 0,
-       "objetos sem Cache-Control imutável: \"max-age=3600\" (4 vezes"},
+       "objetos sem Cache-Control imutável: \"max-age=3600\" (5 vezes"},
       {"objects as text", [](ServedTree& s) { s.object_headers["content-type"] = "text/plain"; }, 0,
-       "objetos servidos como \"text/plain\", não application/octet-stream (4 vezes"},
+       "objetos servidos como \"text/plain\", não application/octet-stream (5 vezes"},
       {"a missing object answered by a page", [](ServedTree& s) { s.missing_status = 200; }, 0,
        "um objeto que falta responde 200, não 404"},
       {"an immutable 404",
@@ -315,7 +374,7 @@ TEST_F(VerifyTest, TheServersDeparturesFromTheGuide) {
          s.object_headers["content-encoding"] = "gzip";
          s.list_headers["content-encoding"] = "gzip";
        },
-       5, ""},
+       6, ""},
   };
   for (const auto& c : cases) {
     ServedTree tree(root());

@@ -80,7 +80,7 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
   Result<CommandOptions> read =
       read_command_options(arguments,
                            {"version", "from", "to", "quality", "sign", "password-file", "expires",
-                            "patch-from-releases", "rollout", "launcher"},
+                            "patch-from-releases", "rollout", "launcher", "packs"},
                            {"unsigned"}, 0);
   if (!read) {
     return read.error();
@@ -136,6 +136,13 @@ Result<PublishCommand> parse_publish_arguments(const std::vector<std::string>& a
   if (values.has("launcher")) {
     command.options.launcher = path_from_utf8(values.at("launcher"));
   }
+  if (values.has("packs")) {
+    const std::string& text = values.at("packs");
+    if (text != "on" && text != "off") {
+      return fail("--packs espera on ou off, não \"" + text + "\"");
+    }
+    command.options.packs = text == "on";
+  }
   if (values.has("quality")) {
     Result<int> quality = parse_quality(values.at("quality"));
     if (!quality) {
@@ -150,12 +157,13 @@ std::string publish_usage() {
   return "uso: nelo-publish --version RÓTULO --from PASTA --to RAIZ [--quality N]\n"
          "                    [--sign CHAVE [--password-file ARQUIVO] [--expires DURAÇÃO]]\n"
          "                    [--patch-from-releases K] [--rollout P] [--launcher ARQUIVO]\n"
-         "                    [--unsigned]\n"
+         "                    [--unsigned] [--packs on|off]\n"
          "\n"
          "Publica a versão RÓTULO do Nelo, contida em PASTA (com o Nelo.exe no topo), na árvore\n"
          "estática RAIZ que o servidor de atualização serve:\n"
          "  RAIZ/app/files/<sha256>   cada conteúdo distinto uma vez, em Brotli\n"
          "  RAIZ/app/patches/...      patches das versões anteriores (veja abaixo)\n"
+         "  RAIZ/app/packs/<sha256>   os objetos pequenos lado a lado, pedidos aos trechos\n"
          "  RAIZ/app/manifest.json    a lista da versão, gravada por último\n"
          "  RAIZ/releases/...         as versões publicadas aqui (não é servida)\n"
          "\n"
@@ -189,6 +197,10 @@ std::string publish_usage() {
          "                    instalação em que a versão é a atual o testa (--self-test) e o põe\n"
          "                    no lugar do seu lançador. Sem --launcher a lista não nomeia\n"
          "                    lançador, e os lançadores instalados ficam como estão\n"
+         "  --packs on|off    grava também os pacotes (padrão on): os objetos de menos de\n"
+         "                    1 MiB, um após o outro, em arquivos de 1 a 4 MiB que a lista\n"
+         "                    nomeia em \"packs\"; um lançador busca muitos arquivos pequenos\n"
+         "                    em poucos pedidos. Os objetos continuam em RAIZ/app/files\n"
          "  --help            mostra este texto\n"
          "\n"
          "Objetos já presentes em RAIZ são mantidos; só o manifesto é substituído. Envie ao\n"
@@ -255,8 +267,9 @@ int run_publish_command(const std::vector<std::string>& arguments, bool err_is_t
         " arquivos (" + mebibytes(report->bytes) + " MiB), " +
         std::to_string(report->objects_written) + " objetos novos, " +
         std::to_string(report->objects_kept) + " já presentes, " +
-        std::to_string(report->patches_written) + " patches novos; " + shown(report->manifest) +
-        "\n");
+        std::to_string(report->patches_written) + " patches novos, " +
+        std::to_string(report->packs) + " pacotes (" + std::to_string(report->packs_written) +
+        " novos); " + shown(report->manifest) + "\n");
     if (report->launcher) {
       out("lançador " + *report->launcher + " na lista\n");
     }

@@ -24,6 +24,9 @@ void add_references(const ReleaseManifest& manifest, std::set<std::string>& need
       needed.insert("app/patches/" + patch.from + "-" + object->sha256);
     }
   }
+  for (const ReleasePack& pack : manifest.packs) {
+    needed.insert("app/packs/" + pack.name);
+  }
 }
 
 // Seconds since 1970 of a file's last write.
@@ -84,7 +87,7 @@ Result<GarbageReport> collect_garbage(const fs::path& root, const GarbageOptions
     add_references(*manifest, needed);
   }
 
-  for (const char* folder : {"files", "patches"}) {
+  for (const char* folder : {"files", "patches", "packs"}) {
     const fs::path location = root / "app" / folder;
     if (!fs::exists(location, error)) {
       continue;

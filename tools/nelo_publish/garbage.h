@@ -1,4 +1,4 @@
-// Collecting the garbage of a server tree: the objects and patches that none of the last
+// Collecting the garbage of a server tree: the objects, patches and packs that none of the last
 // releases published refers to. The publisher's own history says which releases those are;
 // without it nothing can be known to be unused, and nothing is collected.
 #pragma once
@@ -33,8 +33,9 @@ struct GarbageReport {
   std::vector<std::string> failures;  // "path: reason" for files that could not be removed
 };
 
-// Finds (and with `remove`, removes) below ROOT/app/files and ROOT/app/patches every file that
-// neither the last `keep` releases of the history nor the manifest served now refers to, and
+// Finds (and with `remove`, removes) below ROOT/app/files, ROOT/app/patches and ROOT/app/packs
+// every file that neither the last `keep` releases of the history nor the manifest served now
+// refers to, and
 // that has been unused for more than the grace period: since the last release of the history
 // that used it stopped being kept (when the release `keep` places newer was published), or,
 // for a file no recorded release used, since it was last written. Refuses without a history, or

@@ -14,6 +14,7 @@
 #include "release/brotli_decode.h"
 #include "nelo_publish/brotli_encoder.h"
 #include "nelo_publish/launcher_image.h"
+#include "nelo_publish/pack_writer.h"
 #include "nelo_publish/patch_maker.h"
 #include "nelo_publish/release_folder.h"
 #include "nelo_publish/release_history.h"
@@ -122,11 +123,29 @@ nlohmann::ordered_json object_entry(const SourceFile* file, const std::string* p
   return entry;
 }
 
+// The "packs" list, one member a line: a release of 20,000 small files lists as many members,
+// and every launcher reads this document at each start.
+std::string packs_text(const std::vector<ReleasePack>& packs) {
+  std::string text = "[";
+  for (std::size_t i = 0; i < packs.size(); ++i) {
+    const ReleasePack& pack = packs[i];
+    text += std::string(i == 0 ? "" : ",") + "\n    {\"name\": \"" + pack.name +
+            "\", \"size\": " + std::to_string(pack.size) + ", \"members\": [";
+    for (std::size_t m = 0; m < pack.members.size(); ++m) {
+      text += std::string(m == 0 ? "" : ",") + "\n      {\"sha256\": \"" + pack.members[m].sha256 +
+              "\", \"offset\": " + std::to_string(pack.members[m].offset) + "}";
+    }
+    text += "]}";
+  }
+  return text + "\n  ]";
+}
+
 std::string manifest_document(const std::string& version, std::optional<std::uint64_t> rollout,
                               const std::vector<SourceFile>& files,
                               const std::optional<SourceFile>& launcher, const ObjectSizes& zsizes,
                               const PatchOffers& patches = {},
-                              const std::vector<PatchOffer>& launcher_patches = {}) {
+                              const std::vector<PatchOffer>& launcher_patches = {},
+                              const std::vector<ReleasePack>& packs = {}) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const SourceFile& file : files) {
     const auto offers = patches.find(file.path);
@@ -142,7 +161,24 @@ std::string manifest_document(const std::string& version, std::optional<std::uin
     document["launcher"] = object_entry(&*launcher, nullptr, zsizes, &launcher_patches);
   }
   document["files"] = std::move(list);
-  return document.dump(2) + "\n";
+  std::string text = document.dump(2);
+  if (!packs.empty()) {
+    // The dump ends with a line break and the document's closing brace; the packs go before.
+    text.resize(text.size() - 2);
+    text += ",\n  \"packs\": " + packs_text(packs) + "\n}";
+  }
+  return text + "\n";
+}
+
+// The release's objects that may travel in packs, in the order of the manifest's paths.
+std::vector<PackCandidate> pack_candidates(const std::vector<SourceFile>& files,
+                                           const ObjectSizes& sizes) {
+  std::vector<PackCandidate> candidates;
+  candidates.reserve(files.size());
+  for (const SourceFile& file : files) {
+    candidates.push_back({file.sha256, sizes.at(file.sha256)});
+  }
+  return candidates;
 }
 
 // The launcher to ship, read and checked like the release's files: a Windows x86-64 program.
@@ -512,8 +548,16 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
   if (!patches) {
     return patches.error();
   }
+  WrittenPacks packs;
+  if (options.packs) {
+    Result<WrittenPacks> written = write_packs(pack_candidates(*files, sizes), app_folder);
+    if (!written) {
+      return written.error();
+    }
+    packs = std::move(written).value();
+  }
   const std::string document = manifest_document(options.version, options.rollout, *files, launcher,
-                                                 sizes, *patches, launcher_patches);
+                                                 sizes, *patches, launcher_patches, packs.packs);
   Result<ReleaseManifest> published = parse_release_manifest(document);
   if (!published) {
     return fail("o lançador recusaria o manifesto gerado: " + published.message());
@@ -529,6 +573,8 @@ Result<PublishReport> publish(const PublishOptions& options, const ProgressSink&
   report.objects_written = missing->size();
   report.objects_kept = sizes.size() - missing->size();
   report.bytes = *bytes;
+  report.packs = packs.packs.size();
+  report.packs_written = packs.written;
   report.manifest = app_folder / "manifest.json";
   if (launcher) {
     report.launcher = launcher->sha256;

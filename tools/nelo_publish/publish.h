@@ -5,6 +5,8 @@
 //                                    launcher too, with --launcher)
 //   ROOT/app/patches/<from>-<to>     a zstd patch from an older content of a path to its new
 //                                    one, when less than half the whole object
+//   ROOT/app/packs/<sha256>          the small objects side by side, for range requests
+//                                    (pack_writer.h); not with --packs off
 //   ROOT/app/manifest.json.minisig   its minisign signature, with --sign only
 //   ROOT/app/manifest.json           the release manifest, written after the objects and patches
 //   ROOT/releases/...                the releases published here (release_history.h), never
@@ -62,6 +64,8 @@ struct PublishOptions {
   // object like any file, named by the manifest's "launcher". None: the manifest names no
   // launcher, and installed launchers stay as they are.
   std::optional<std::filesystem::path> launcher;
+  // The small objects are also written in packs, which the manifest lists.
+  bool packs = true;
 };
 
 enum class PublishPhase {
@@ -92,6 +96,8 @@ struct PublishReport {
   std::optional<std::int64_t> expires_at;  // when that signature expires, if it does
   bool clock_behind = false;               // the clock was behind the signature served before
   std::optional<std::string> launcher;     // the launcher's digest, when the release ships one
+  std::size_t packs = 0;                   // packs the manifest lists
+  std::size_t packs_written = 0;           // of those, the ones the server did not hold
 };
 
 // Publishes `options.from` as release `options.version` below `options.to`. Everything is

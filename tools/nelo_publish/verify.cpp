@@ -4,7 +4,9 @@
 #include <cctype>
 #include <map>
 #include <mutex>
+#include <memory>
 #include <set>
+#include <unordered_map>
 
 #include "base/worker_threads.h"
 #include "release/brotli_decode.h"
@@ -12,6 +14,7 @@
 #include "release/manifest.h"
 #include "release/object_stream.h"
 #include "release/patch_stream.h"
+#include "release/sha256.h"
 
 namespace nelo::publish {
 namespace {
@@ -145,10 +148,111 @@ void check_object_headers(const std::string& path, const SourceAnswer& answer, F
 struct Check {
   const ManifestFile* file = nullptr;
   const PatchOffer* patch = nullptr;  // none: the whole object
+  const ReleasePack* pack = nullptr;  // a pack instead of a file's object or patch
 
   std::string path() const {
+    if (pack) {
+      return "app/packs/" + pack->name;
+    }
     return patch ? "app/patches/" + patch->from + "-" + file->sha256 : "app/files/" + file->sha256;
   }
+};
+
+// The bytes from `offset` to `offset + length` of a body that arrives piece by piece.
+class RangeCopy {
+ public:
+  RangeCopy(std::uint64_t offset, std::uint64_t length) : offset_(offset), length_(length) {}
+
+  void take(std::string_view piece) {
+    if (received_ + piece.size() > offset_ && received_ < offset_ + length_) {
+      const std::uint64_t from = offset_ > received_ ? offset_ - received_ : 0;
+      const std::uint64_t to = std::min<std::uint64_t>(piece.size(), offset_ + length_ - received_);
+      bytes_.append(piece.substr(from, to - from));
+    }
+    received_ += piece.size();
+  }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::uint64_t offset_;
+  std::uint64_t length_;
+  std::uint64_t received_ = 0;
+  std::string bytes_;
+};
+
+// A pack's members as they arrive: each decoded and checked against its object's digest, as a
+// launcher does while it stages them.
+class PackMembers {
+ public:
+  PackMembers(const ReleasePack& pack,
+              const std::unordered_map<std::string_view, const ManifestFile*>& objects)
+      : pack_(pack), objects_(objects) {}
+
+  void take(std::string_view piece) {
+    while (!piece.empty() && next_ < pack_.members.size()) {
+      const PackMember& member = pack_.members[next_];
+      const ManifestFile& file = *objects_.at(member.sha256);
+      if (received_ < member.offset) {
+        const std::uint64_t gap = std::min<std::uint64_t>(piece.size(), member.offset - received_);
+        advance(piece, gap);
+        continue;
+      }
+      if (!stream_) {
+        stream_ = std::make_unique<ObjectStream>(file, discard_);
+      }
+      const std::uint64_t end = member.offset + file.zsize;
+      const std::uint64_t length = std::min<std::uint64_t>(piece.size(), end - received_);
+      if (!broken_ && !stream_->ended()) {
+        if (Result<Receive> taken = stream_->take(piece.substr(0, length)); !taken) {
+          broken_ = taken.message();
+        }
+      }
+      advance(piece, length);
+      if (received_ == end) {
+        end_member(file);
+      }
+    }
+    received_ += piece.size();
+  }
+
+  // What each member that did not decode to its content said, with the member's path; members
+  // the body did not reach are reported as cut off.
+  std::vector<std::string> faults() {
+    for (; next_ < pack_.members.size(); ++next_) {
+      faults_.push_back(objects_.at(pack_.members[next_].sha256)->path +
+                        ": o pacote acaba antes deste membro");
+    }
+    return faults_;
+  }
+
+ private:
+  void advance(std::string_view& piece, std::uint64_t count) {
+    piece.remove_prefix(static_cast<std::size_t>(count));
+    received_ += count;
+  }
+
+  void end_member(const ManifestFile& file) {
+    if (!broken_) {
+      if (Status finished = stream_->finish(); !finished) {
+        broken_ = finished.message();
+      }
+    }
+    if (broken_) {
+      faults_.push_back(file.path + " (" + file.sha256 + "): " + *broken_);
+    }
+    broken_.reset();
+    stream_.reset();
+    ++next_;
+  }
+
+  const ReleasePack& pack_;
+  const std::unordered_map<std::string_view, const ManifestFile*>& objects_;
+  Discard discard_;
+  std::unique_ptr<ObjectStream> stream_;
+  std::optional<std::string> broken_;
+  std::vector<std::string> faults_;
+  std::size_t next_ = 0;
+  std::uint64_t received_ = 0;
 };
 
 class Verifier {
@@ -216,6 +320,55 @@ class Verifier {
     }
     if (served_size > kRangeCheckFrom) {
       check_range(path, range_offset, range_length, range_bytes, served_size);
+    }
+  }
+
+  // A pack: its bytes are its name's, its length the listed one, and each member decodes to its
+  // object's content; launchers ask for runs of members by range, which is checked as for a
+  // large object.
+  void check_pack(const ReleasePack& pack,
+                  const std::unordered_map<std::string_view, const ManifestFile*>& objects) {
+    const std::string path = "app/packs/" + pack.name;
+    PackMembers members(pack, objects);
+    Sha256 digest;
+    const std::uint64_t range_offset = pack.size / 2;
+    RangeCopy range(range_offset, std::min(kRangeCheckBytes, pack.size - range_offset));
+    std::uint64_t received = 0;
+    Result<SourceAnswer> answer = source_.get(path, [&](std::string_view piece) -> Status {
+      received += piece.size();
+      bytes_ += piece.size();
+      digest.add(piece);
+      range.take(piece);
+      members.take(piece);
+      return {};
+    });
+    if (!answer) {
+      found_.fault(path + ": " + answer.message());
+      return;
+    }
+    if (answer->status != 200) {
+      found_.fault(status_fault(path, answer->status) + " (pacote)");
+      return;
+    }
+    if (source_.remote()) {
+      check_object_headers(path, *answer, found_);
+      if (const std::string encoding = header(*answer, "content-encoding"); !encoding.empty()) {
+        found_.fault(path + " veio com Content-Encoding: " + encoding +
+                     " (o lançador decodifica os bytes como vêm)");
+        return;
+      }
+    }
+    if (received != pack.size) {
+      found_.fault(path + ": " + std::to_string(received) + " bytes, a lista diz " +
+                   std::to_string(pack.size));
+    } else if (digest.finish_hex() != pack.name) {
+      found_.fault(path + ": o conteúdo não confere com o nome do pacote");
+    }
+    for (const std::string& fault : members.faults()) {
+      found_.fault(path + ": " + fault);
+    }
+    if (pack.size > kRangeCheckFrom && received == pack.size) {
+      check_range(path, range_offset, range.bytes().size(), range.bytes(), pack.size);
     }
   }
 
@@ -409,6 +562,15 @@ VerifyReport verify_deployment(ReleaseSource& source, const VerifyOptions& optio
       }
     }
   }
+  // Each pack member is checked against the first entry of its object (the reader holds every
+  // entry of one digest to one length).
+  std::unordered_map<std::string_view, const ManifestFile*> object_of;
+  for (const ManifestFile* file : objects) {
+    object_of.emplace(file->sha256, file);
+  }
+  for (const ReleasePack& pack : parsed->packs) {
+    checks.push_back({nullptr, nullptr, &pack});
+  }
   if (source.remote()) {
     // A missing object must be a plain 404 that no cache keeps.
     Result<SmallBody> missing = fetch_small(source, "app/files/" + std::string(64, '0'), 1 << 20);
@@ -433,7 +595,9 @@ VerifyReport verify_deployment(ReleaseSource& source, const VerifyOptions& optio
     for (std::size_t index = next++; index < checks.size(); index = next++) {
       const Check& check = checks[index];
       try {
-        if (check.patch == nullptr) {
+        if (check.pack != nullptr) {
+          verifier.check_pack(*check.pack, object_of);
+        } else if (check.patch == nullptr) {
           verifier.check_object(check);
         } else if (!verifier.check_patch(check)) {
           ++patches_by_size;
@@ -449,7 +613,7 @@ VerifyReport verify_deployment(ReleaseSource& source, const VerifyOptions& optio
     }
   });
   for (const Check& check : checks) {
-    ++(check.patch ? report.patches : report.objects);
+    ++(check.pack ? report.packs : check.patch ? report.patches : report.objects);
   }
   report.patches_by_size_only = patches_by_size;
   report.bytes = bytes;

@@ -21,7 +21,7 @@ struct VerifyOptions {
 };
 
 struct VerifyProgress {
-  std::size_t done = 0;  // objects and patches checked
+  std::size_t done = 0;  // objects, patches and packs checked
   std::size_t total = 0;
   std::uint64_t bytes = 0;  // fetched so far
 };
@@ -32,6 +32,7 @@ struct VerifyReport {
   std::optional<SignedRelease> signature;  // when keys were given and it verified
   std::size_t objects = 0;                 // distinct objects checked
   std::size_t patches = 0;                 // patches checked
+  std::size_t packs = 0;                   // packs checked, member by member
   std::size_t patches_by_size_only = 0;    // their older content is not served (or too large)
   std::uint64_t bytes = 0;                 // bytes fetched
   std::vector<std::string> faults;         // what breaks launchers

@@ -91,7 +91,7 @@ int run_verify_command(const std::vector<std::string>& arguments, bool err_is_te
         }
         drawn_at = now;
         err("\rconferindo " + std::to_string(progress.done) + "/" + std::to_string(progress.total) +
-            " objetos e patches, " + mebibytes(progress.bytes) + " MiB baixados" +
+            " objetos, patches e pacotes, " + mebibytes(progress.bytes) + " MiB baixados" +
             (last ? "\n" : ""));
         line_open = !last;
       });
@@ -119,7 +119,7 @@ int run_verify_command(const std::vector<std::string>& arguments, bool err_is_te
     text += "aviso: " + warning + "\n";
   }
   text += "conferidos: " + std::to_string(report.objects) + " objetos, " +
-          std::to_string(report.patches) + " patches";
+          std::to_string(report.patches) + " patches, " + std::to_string(report.packs) + " pacotes";
   if (report.patches_by_size_only != 0) {
     text += " (" + std::to_string(report.patches_by_size_only) + " só pelo tamanho)";
   }

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <new>
 #include <unordered_set>
 
 #include "base/path_pieces.h"
+#include "install/pack_fetch.h"
+#include "install/pack_plan.h"
 #include "install/parallel_work.h"
 #include "install/release_targets.h"
 #include "install/stored_record.h"
@@ -85,6 +88,52 @@ void remove_other_releases(const ReleaseManifest& manifest, VersionStore& store,
       store.drop_kept_bodies(sha256);
     }
   }
+}
+
+// One piece of a staging's download work: a range of a pack, or one file alone.
+struct DownloadWork {
+  const PackRange* range = nullptr;
+  const FileTarget* file = nullptr;
+  std::uint64_t bytes = 0;  // what it brings, to start the largest first
+};
+
+// The files fetched whole (no patch, nothing kept) come from runs of pack members where the
+// release has packs; every other download, and every file no pack holds, comes alone. The
+// largest work goes first: a large file started last would keep one transfer going alone at
+// the end. `plan` and `members` hold what the work points into.
+std::vector<DownloadWork> plan_downloads(const ReleaseManifest& manifest,
+                                         const std::vector<FileTarget>& downloads,
+                                         const std::function<bool(const FileTarget&)>& whole,
+                                         std::size_t transfers, PackPlan& plan,
+                                         MemberTargets& members) {
+  std::vector<DownloadWork> work;
+  std::unordered_set<std::string> needed;
+  for (const FileTarget& entry : downloads) {
+    if (!manifest.packs.empty() && whole(entry)) {
+      members[entry.file->sha256].push_back(entry);
+      needed.insert(entry.file->sha256);
+    } else {
+      work.push_back({nullptr, &entry, entry.file->zsize});
+    }
+  }
+  if (!needed.empty()) {
+    std::unordered_map<std::string, std::uint64_t> zsize;
+    for (const ManifestFile* object : served_objects(manifest)) {
+      zsize.emplace(object->sha256, object->zsize);
+    }
+    plan = plan_pack_ranges(manifest.packs, zsize, needed, transfers);
+    for (const PackRange& range : plan.ranges) {
+      work.push_back({&range, nullptr, range.length});
+    }
+    for (const std::string& sha256 : plan.alone) {
+      for (const FileTarget& entry : members.at(sha256)) {
+        work.push_back({nullptr, &entry, entry.file->zsize});
+      }
+    }
+  }
+  std::stable_sort(work.begin(), work.end(),
+                   [](const DownloadWork& a, const DownloadWork& b) { return a.bytes > b.bytes; });
+  return work;
 }
 
 // A signed release keeps its signature beside the manifest: the signing time of the current
@@ -173,10 +222,6 @@ Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, cons
     }
   }
 
-  // The largest first: a large file started last would keep one transfer going alone at the end.
-  std::stable_sort(
-      downloads.begin(), downloads.end(),
-      [](const FileTarget& a, const FileTarget& b) { return a.file->zsize > b.file->zsize; });
   const std::unordered_map<std::string, std::uint64_t> kept = store.kept_bodies();
   const auto kept_of = [&](const ManifestFile& file) -> std::uint64_t {
     const auto found = kept.find(file.sha256);
@@ -217,7 +262,20 @@ Status stage_release(UpdateClient& client, const ReleaseManifest& manifest, cons
       }
     }
   };
-  work_through(downloads, transfers, board, take_over_all, [&](const FileTarget& entry) {
+  PackPlan plan;
+  MemberTargets members;
+  const std::vector<DownloadWork> work = plan_downloads(
+      manifest, downloads,
+      [&](const FileTarget& entry) {
+        return !patches.contains(entry.file) && kept_of(*entry.file) == 0;
+      },
+      transfers, plan, members);
+  PacksRefused refused;
+  work_through(work, transfers, board, take_over_all, [&](const DownloadWork& item) {
+    if (item.range != nullptr) {
+      return fetch_pack_range(client, store, board, settings, *item.range, members, refused);
+    }
+    const FileTarget& entry = *item.file;
     const auto patch = patches.find(entry.file);
     return fetch_object(client, store, board, settings, *entry.file, entry.target,
                         kept_of(*entry.file), patch == patches.end() ? nullptr : &patch->second);

@@ -20,6 +20,9 @@ namespace nelo {
 struct ByteRange {
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
+  // Only these bytes will do: a server that answers with the whole object instead (200) is
+  // refused with "resposta" before any of its body is read.
+  bool range_only = false;
 
   bool whole() const { return offset == 0 && length == 0; }
 };
@@ -41,12 +44,12 @@ class UpdateClient {
 
   // GETs the base path immediately followed by `relative_path` (no separator added, nothing
   // escaped), asking for `range` (a Range header unless it is whole), and hands the body to
-  // `receive`. A ranged request takes 206 with that range, or 200 (a server without ranges);
-  // a whole one takes 200 only. Gives how the body ended, the receiver's failure, or "sem
-  // internet" (no connection, or no answer within the receive time-out), "resposta" (an answer
-  // that cannot be read, or another range than asked), "o servidor respondeu N", or "a conexão
-  // caiu" (the body broke off, or brought less than 1 KiB in a minute).
-  // Any number of threads may fetch at once; each call is one request.
+  // `receive`. A ranged request takes 206 with that range, or 200 (a server without ranges)
+  // unless it is `range_only`; a whole one takes 200 only. Gives how the body ended, the receiver's
+  // failure, or "sem internet" (no connection, or no answer within the receive time-out),
+  // "resposta" (an answer that cannot be read, or another range than asked), "o servidor respondeu
+  // N", or "a conexão caiu" (the body broke off, or brought less than 1 KiB in a minute). Any
+  // number of threads may fetch at once; each call is one request.
   virtual Result<BodyEnd> fetch(std::string_view relative_path, ByteRange range,
                                 const BodyReceiver& receive) = 0;
 };

@@ -95,6 +95,9 @@ class WinHttpClient final : public UpdateClient {
     }
     BodyEnd end;
     std::uint64_t skip = 0;
+    if (*status == 200 && range.range_only && !range.whole()) {
+      return fail("resposta");
+    }
     if (*status == 200) {
       // A server without ranges sends the object from its start: what comes before the range
       // is skipped, and the rest of the object follows in this one answer.

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -105,6 +106,9 @@ class FakeUpdateClient final : public UpdateClient {
         short_ranges.erase(cut);
       }
     } else if (!range.whole()) {
+      if (range.range_only) {
+        return fail("resposta");
+      }
       end.whole_object = true;
     }
     // Chunks as the server would send them, counted from the object's start; what lies before
@@ -163,12 +167,50 @@ class FakeUpdateClient final : public UpdateClient {
 // The files of a release: path as the manifest writes it, content.
 using ReleaseFiles = std::vector<std::pair<std::string, std::string>>;
 
+// The "packs" list of the objects of `files` (each digest once, in order), `per_pack` to a
+// pack laid end to end; `server` gets each pack.
+inline std::string packs_of(const ReleaseFiles& files, std::size_t per_pack,
+                            FakeUpdateClient& server) {
+  std::string list;
+  std::string pack;
+  std::string members;
+  std::size_t count = 0;
+  std::set<std::string> packed;
+  const auto close = [&] {
+    if (count == 0) {
+      return;
+    }
+    const std::string name = sha256_hex(pack);
+    server.bodies["app/packs/" + name] = pack;
+    list += std::string(list.empty() ? "" : ",") + "{\"name\": \"" + name +
+            "\", \"size\": " + std::to_string(pack.size()) + ", \"members\": [" + members + "]}";
+    pack.clear();
+    members.clear();
+    count = 0;
+  };
+  for (const auto& [path, content] : files) {
+    const std::string sha256 = sha256_hex(content);
+    if (!packed.insert(sha256).second) {
+      continue;
+    }
+    members += std::string(count == 0 ? "" : ",") + "{\"sha256\": \"" + sha256 +
+               "\", \"offset\": " + std::to_string(pack.size()) + "}";
+    pack += server.bodies.at("app/files/" + sha256);
+    if (++count == per_pack) {
+      close();
+    }
+  }
+  close();
+  return "[" + list + "]";
+}
+
 // The manifest of a release of `files` with their digests and sizes, parsed from its document;
 // `server` gets the Brotli object of every file. With a `rollout`, the release is for that share
-// of installations.
+// of installations; with `per_pack`, its objects are also served in packs of that many.
 inline ReleaseManifest publish_release(const std::string& version, const ReleaseFiles& files,
                                        FakeUpdateClient& server,
-                                       std::optional<int> rollout = std::nullopt) {
+                                       std::optional<int> rollout = std::nullopt,
+                                       std::size_t per_pack = 0) {
   std::string document = "{\"version\": \"" + version + "\", ";
   if (rollout) {
     document += "\"rollout\": " + std::to_string(*rollout) + ", ";
@@ -186,7 +228,11 @@ inline ReleaseManifest publish_release(const std::string& version, const Release
                 sha256_hex(content) + "\", \"size\": " + std::to_string(content.size()) +
                 ", \"zsize\": " + std::to_string(body.size()) + "}";
   }
-  auto manifest = parse_release_manifest(document + "]}");
+  document += "]";
+  if (per_pack > 0) {
+    document += ", \"packs\": " + packs_of(files, per_pack, server);
+  }
+  auto manifest = parse_release_manifest(document + "}");
   EXPECT_TRUE(manifest.ok()) << manifest.message();
   return manifest.ok() ? std::move(manifest).value() : ReleaseManifest{};
 }

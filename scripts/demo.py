@@ -28,7 +28,7 @@ SIGNING_KEY = os.environ.get("NELO_SIGNING_KEY")
 
 
 def publish(version, files):
-    harness.publish(server_root, version, files, quality=9, sign_key=SIGNING_KEY)
+    harness.publish(server_root, version, files, quality=9, sign_key=SIGNING_KEY, packs=True)
 out = pathlib.Path(options.out)
 shutil.rmtree(out, ignore_errors=True)
 (out / "screens").mkdir(parents=True)

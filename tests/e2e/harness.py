@@ -24,10 +24,12 @@ NATIVE_BUILD = pathlib.Path(os.environ.get("NELO_NATIVE_BUILD",
 PUBLISHER = NATIVE_BUILD / "tools" / "nelo_publish" / "nelo-publish"
 
 
-def publish(root, version, files, quality=5, sign_key=None, options=()):
+def publish(root, version, files, quality=5, sign_key=None, options=(), packs=False):
     """Publishes a release into the server tree `root`: the stand-in as Nelo.exe plus `files`
     (path to bytes, "/"-separated), signed with the minisign key file `sign_key` when given,
-    with the publisher's further `options`. Gives the manifest's bytes."""
+    with the publisher's further `options`. Gives the manifest's bytes. Without `packs`, with
+    --packs off: most tests watch the launcher's requests of single objects, and the tests of
+    packs (and of delivery through nginx) ask for them."""
     source = pathlib.Path(tempfile.mkdtemp(prefix="nelo-release-"))
     try:
         shutil.copy(STANDIN, source / "Nelo.exe")
@@ -36,6 +38,8 @@ def publish(root, version, files, quality=5, sign_key=None, options=()):
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_bytes(content)
         signing = ["--sign", str(sign_key)] if sign_key else []
+        if not packs:
+            signing += ["--packs", "off"]
         subprocess.run([str(PUBLISHER), "--version", version, "--from", str(source), "--to",
                         str(root), "--quality", str(quality), *signing, *options], check=True,
                        stdin=subprocess.DEVNULL, capture_output=True)

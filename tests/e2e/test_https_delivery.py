@@ -156,7 +156,7 @@ class HttpsDeliveryTest(unittest.TestCase):
         return f"https://localhost:{self.ports[name]}/"
 
     def test_a_first_install_and_an_update_over_https(self):
-        publish(self.root, "1.0", FILES_1)
+        publish(self.root, "1.0", FILES_1, packs=True)
         # A first install in the normal mode, without a window (from a download folder).
         result = self.sandbox.run("--hidden", env={"NELO_UPDATE_BASE": self.base("good")})
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -165,7 +165,7 @@ class HttpsDeliveryTest(unittest.TestCase):
         self.assertEqual(self.sandbox.current(), "1.0")
         self.assertTrue(self.sandbox.check_version_whole("1.0"))
         # An update in the stage mode.
-        publish(self.root, "2.0", FILES_2)
+        publish(self.root, "2.0", FILES_2, packs=True)
         code, lines = self.sandbox.stage(self.base("good"))
         self.assertEqual(lines[-1], "staged app 2.0", lines)
         self.assertTrue(self.sandbox.check_version_whole("2.0"))
@@ -179,7 +179,7 @@ class HttpsDeliveryTest(unittest.TestCase):
                 self.assertFalse((self.sandbox.root / "versions").exists())
 
     def test_the_headers_of_the_deploy_configuration(self):
-        publish(self.root, "1.0", FILES_1)
+        publish(self.root, "1.0", FILES_1, packs=True)
         (self.root / "app" / "manifest.json.minisig").write_text("signature\n")
         (self.root / "secret.txt").write_text("not for the world\n")
         digest = next((self.root / "app" / "files").iterdir()).name
@@ -194,11 +194,13 @@ class HttpsDeliveryTest(unittest.TestCase):
                                                             if ":" in l)}
             return int(lines[0].split()[1]), headers
 
-        status, headers = head("app/files/" + digest)
-        self.assertEqual(status, 200)
-        self.assertEqual(headers["content-type"], "application/octet-stream")
-        self.assertEqual(headers["cache-control"], "public, max-age=31536000, immutable")
-        self.assertNotIn("content-encoding", headers)
+        pack = next((self.root / "app" / "packs").iterdir()).name
+        for path in ("app/files/" + digest, "app/packs/" + pack):
+            status, headers = head(path)
+            self.assertEqual(status, 200, path)
+            self.assertEqual(headers["content-type"], "application/octet-stream")
+            self.assertEqual(headers["cache-control"], "public, max-age=31536000, immutable")
+            self.assertNotIn("content-encoding", headers)
         for path, kind in (("app/manifest.json", "application/json"),
                            ("app/manifest.json.minisig", "text/plain")):
             status, headers = head(path)
@@ -221,14 +223,16 @@ class HttpsDeliveryTest(unittest.TestCase):
         pack = random.Random(5).randbytes(200_000)
         # Over 1 MiB served: asked for by a range too, as launchers ask for it to resume.
         large = random.Random(6).randbytes(1_200_000)
-        publish(self.root, "1.0", {**FILES_1, "res/pack.bin": pack, "res/large.bin": large})
+        publish(self.root, "1.0", {**FILES_1, "res/pack.bin": pack, "res/large.bin": large},
+                packs=True)
         edited = pack[:100_000] + b"edited" + pack[100_006:]
-        publish(self.root, "2.0", {**FILES_1, "res/pack.bin": edited, "res/large.bin": large})
+        publish(self.root, "2.0", {**FILES_1, "res/pack.bin": edited, "res/large.bin": large},
+                packs=True)
         ca = ["--ca-file", str(self.work / "certificates" / "ca.crt")]
         code, lines, _ = self.verify("good", *ca)
         self.assertEqual(code, 0, lines)
         self.assertEqual(lines[0], "versão 2.0")
-        self.assertRegex(lines[-1], r"^conferidos: 4 objetos, 1 patches, .* 0 falhas, 0 avisos$")
+        self.assertRegex(lines[-1], r"^conferidos: 4 objetos, 1 patches, 1 pacotes, .* 0 falhas, 0 avisos$")
 
         # The certificate is checked: the test authority is not one the system trusts.
         code, lines, _ = self.verify("good")

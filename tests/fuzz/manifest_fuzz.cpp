@@ -117,5 +117,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     has_program = has_program || file.path == "Nelo.exe";
   }
   check(has_program);
+  // Every pack member is an object of the release lying inside its pack, none overlapping.
+  for (const nelo::ReleasePack& pack : manifest.packs) {
+    std::uint64_t end = 0;
+    for (const nelo::PackMember& member : pack.members) {
+      const auto object = std::find_if(
+          manifest.files.begin(), manifest.files.end(),
+          [&](const nelo::ManifestFile& file) { return file.sha256 == member.sha256; });
+      const bool is_launcher = manifest.launcher && manifest.launcher->sha256 == member.sha256;
+      const std::uint64_t length = object != manifest.files.end() ? object->zsize
+                                   : is_launcher                  ? manifest.launcher->zsize
+                                                                  : 0;
+      check(length > 0 && member.offset >= end && length <= pack.size &&
+            member.offset <= pack.size - length);
+      end = member.offset + length;
+    }
+  }
   return 0;
 }

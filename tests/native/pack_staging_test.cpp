@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <functional>
-#include <random>
 
 #include "install/staging.h"
 #include "release/sha256.h"
 #include "tests/expect_ok.h"
 #include "tests/native/fake_update_client.h"
 #include "tests/native/fake_version_store.h"
+#include "tests/random_bytes.h"
 
 namespace nelo {
 namespace {
@@ -19,21 +19,13 @@ using testing_support::FakeUpdateClient;
 using testing_support::FakeVersionStore;
 using testing_support::ReleaseFiles;
 
-std::string random_content(std::size_t count, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string content(count, '\0');
-  for (char& c : content) {
-    c = static_cast<char>(generator());
-  }
-  return content;
-}
-
 // The program and `count` small files of random content (incompressible: their objects are
 // about as large as they are).
 ReleaseFiles small_files(int count, std::size_t size = 3000) {
   ReleaseFiles files = {{"Nelo.exe", "program"}};
   for (int i = 0; i < count; ++i) {
-    files.push_back({"data/f" + std::to_string(i), random_content(size + std::size_t(i) * 7, i)});
+    files.push_back({"data/f" + std::to_string(i),
+                     testing_support::random_bytes(size + std::size_t(i) * 7, i)});
   }
   return files;
 }
@@ -215,7 +207,7 @@ TEST(PackStagingTest, AnUpdateFetchesTheChangedMembersByRanges) {
   ReleaseFiles new_files = old_files;
   std::uint64_t changed_bytes = 0;
   for (std::size_t i : {10u, 11u, 150u, 290u}) {
-    new_files[i].second = random_content(4000, 1000 + static_cast<std::uint32_t>(i));
+    new_files[i].second = testing_support::random_bytes(4000, 1000 + static_cast<std::uint32_t>(i));
   }
   const ReleaseManifest manifest =
       testing_support::publish_release("2.0", new_files, server, std::nullopt, 1000);

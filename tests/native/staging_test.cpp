@@ -12,6 +12,7 @@
 #include "tests/expect_ok.h"
 #include "tests/native/fake_update_client.h"
 #include "tests/native/fake_version_store.h"
+#include "tests/random_bytes.h"
 
 namespace nelo {
 namespace {
@@ -268,12 +269,7 @@ TEST_F(StagingTest, AnOldFolderOfTheSameVersionIsReplaced) {
 }
 
 std::string random_content(std::size_t count, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& c : bytes) {
-    c = static_cast<char>(generator());
-  }
-  return bytes;
+  return testing_support::random_bytes(count, seed);
 }
 
 TEST_F(StagingTest, OddChunkingsAndWrongListedSizesGiveTheSameResult) {

@@ -288,21 +288,8 @@ class Verifier {
       }
       return {};
     });
-    if (!answer) {
-      found_.fault(path + ": " + answer.message());
+    if (!usable_answer(path, answer, check.file->path)) {
       return;
-    }
-    if (answer->status != 200) {
-      found_.fault(status_fault(path, answer->status) + " (" + check.file->path + ")");
-      return;
-    }
-    if (source_.remote()) {
-      check_object_headers(path, *answer, found_);
-      if (const std::string encoding = header(*answer, "content-encoding"); !encoding.empty()) {
-        found_.fault(path + " veio com Content-Encoding: " + encoding +
-                     " (o lançador decodifica os bytes como vêm)");
-        return;
-      }
     }
     if (received != check.file->zsize) {
       found_.fault(path + ": " + std::to_string(received) + " bytes, a lista diz " +
@@ -342,21 +329,8 @@ class Verifier {
       members.take(piece);
       return {};
     });
-    if (!answer) {
-      found_.fault(path + ": " + answer.message());
+    if (!usable_answer(path, answer, "pacote")) {
       return;
-    }
-    if (answer->status != 200) {
-      found_.fault(status_fault(path, answer->status) + " (pacote)");
-      return;
-    }
-    if (source_.remote()) {
-      check_object_headers(path, *answer, found_);
-      if (const std::string encoding = header(*answer, "content-encoding"); !encoding.empty()) {
-        found_.fault(path + " veio com Content-Encoding: " + encoding +
-                     " (o lançador decodifica os bytes como vêm)");
-        return;
-      }
     }
     if (received != pack.size) {
       found_.fault(path + ": " + std::to_string(received) + " bytes, a lista diz " +
@@ -457,6 +431,30 @@ class Verifier {
   }
 
  private:
+  // True when the answer to an object's or a pack's request brought its bytes as they are
+  // (200, no Content-Encoding); otherwise the fault is noted, with `what` was asked for. The
+  // headers of a server's answer are held to the deploy guide.
+  bool usable_answer(const std::string& path, const Result<SourceAnswer>& answer,
+                     const std::string& what) {
+    if (!answer) {
+      found_.fault(path + ": " + answer.message());
+      return false;
+    }
+    if (answer->status != 200) {
+      found_.fault(status_fault(path, answer->status) + " (" + what + ")");
+      return false;
+    }
+    if (source_.remote()) {
+      check_object_headers(path, *answer, found_);
+      if (const std::string encoding = header(*answer, "content-encoding"); !encoding.empty()) {
+        found_.fault(path + " veio com Content-Encoding: " + encoding +
+                     " (o lançador decodifica os bytes como vêm)");
+        return false;
+      }
+    }
+    return true;
+  }
+
   // The content of the object named `sha256` when the server has it, it decodes, and it fits.
   std::optional<std::string> older_content(const std::string& sha256) {
     BrotliStream decoder;

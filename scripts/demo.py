@@ -58,7 +58,8 @@ def stage_and_report(sandbox, server, label):
     progress = [l for l in lines if l.startswith("progress")]
     print(f"   stage mode printed {len(progress)} progress lines, then: {lines[-1]}")
     fetched = [p for p, _ in server.requests if p.startswith("/app/files/")]
-    print(f"   downloaded {len(fetched)} object(s)")
+    ranges = [p for p, _ in server.requests if p.startswith("/app/packs/")]
+    print(f"   downloaded {len(fetched)} object(s) alone and {len(ranges)} range(s) of packs")
     new = sandbox.root / "versions" / label
     previous = [p for p in (sandbox.root / "versions").iterdir() if p.name != label]
     for path in sorted(p for p in new.rglob("*") if p.is_file() and not p.name.startswith(".manifest.json")):

@@ -61,6 +61,21 @@ class HttpClientTest(unittest.TestCase):
         self.assertLessEqual(int(chunks["max"]), 65536)
         self.assertGreaterEqual(int(chunks["chunks"]), 5)
 
+    def test_a_range_only_request_refuses_the_whole_object(self):
+        piece = self.big[1000:1300]
+        self.assertEqual(fetch(self.server.base_url, "app/big.bin@1000+300!"),
+                         [f"ok 300 {hashlib.sha256(piece).hexdigest()} chunks=1 max=300 sum=300"])
+        self.assertEqual(self.server.ranges[-1], ("/app/big.bin", "bytes=1000-1299"))
+        without = UpdateServer(self.root, ranges=False).start()
+        try:
+            refused, whole = fetch(without.base_url, "app/big.bin@1000+300!",
+                                   "app/big.bin@1000+300")
+        finally:
+            without.stop()
+        self.assertEqual(refused, "error resposta")
+        rest = self.big[1000:]  # a server without ranges: the rest of the object, as before
+        self.assertEqual(whole.split()[:3], ["ok", str(len(rest)), hashlib.sha256(rest).hexdigest()])
+
     def test_an_empty_body_is_no_error(self):
         self.assertEqual(fetch(self.server.base_url, "app/empty"),
                          [f"ok 0 {hashlib.sha256(b'').hexdigest()} chunks=0 max=0 sum=0"])

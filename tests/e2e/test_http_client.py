@@ -63,8 +63,8 @@ class HttpClientTest(unittest.TestCase):
 
     def test_a_range_only_request_refuses_the_whole_object(self):
         piece = self.big[1000:1300]
-        self.assertEqual(fetch(self.server.base_url, "app/big.bin@1000+300!"),
-                         [f"ok 300 {hashlib.sha256(piece).hexdigest()} chunks=1 max=300 sum=300"])
+        [line] = fetch(self.server.base_url, "app/big.bin@1000+300!")
+        self.assertEqual(line.split()[:3], ["ok", "300", hashlib.sha256(piece).hexdigest()])
         self.assertEqual(self.server.ranges[-1], ("/app/big.bin", "bytes=1000-1299"))
         without = UpdateServer(self.root, ranges=False).start()
         try:

@@ -213,7 +213,9 @@ class SignedReleaseTest(ServedSandboxTest):
                             cwd=self.app)
         self.assertEqual(verified.returncode, 0, verified.stderr)
         self.assertEqual(sorted(p.name for p in self.app.iterdir()),
-                         ["files", "manifest.json", "manifest.json.minisig"])
+                         ["files", "manifest.json", "manifest.json.minisig", "packs"])
+        self.assertFalse([p.name for p in (self.app / "packs").iterdir() if len(p.name) != 64],
+                         "no temporary pack is left")
 
     def test_a_version_installed_before_keys_accepts_any_verified_release(self):
         publish(self.server_root, "1.0", FILES_1, options=UNSIGNED)

@@ -70,11 +70,15 @@ enum class TextFormat {
 using MeasureText = std::function<float(std::string_view text, TextFormat format)>;
 
 // The draw operations, carried out in list order.
-struct ShadowOp {};  // the shadow bitmap over the whole surface
+struct ShadowOp {  // the shadow bitmap over the whole surface
+  bool operator==(const ShadowOp&) const = default;
+};
 struct RoundedRectOp {
   RectF rect;
   float radius = 0;
   Colour colour;
+
+  bool operator==(const RoundedRectOp&) const = default;
 };
 // A rounded rectangle seen only through a rounded-rectangle mask (the sliding bar in its track).
 struct MaskedRoundedRectOp {
@@ -83,31 +87,45 @@ struct MaskedRoundedRectOp {
   RectF rect;
   float radius = 0;
   Colour colour;
+
+  bool operator==(const MaskedRoundedRectOp&) const = default;
 };
 struct LogoOp {
   float size = 72;  // the box's side in DIPs; the box stays centred on (104, 113)
+
+  bool operator==(const LogoOp&) const = default;
 };
 struct TextOp {
   std::string text;  // UTF-8
   TextFormat format = TextFormat::Body;
   RectF box;
   Colour colour;
+
+  bool operator==(const TextOp&) const = default;
 };
 struct SpinnerOp {
   float angle_degrees = 0;  // clockwise rotation about its own origin
   PointF at;                // where its origin goes
   Colour colour;
+
+  bool operator==(const SpinnerOp&) const = default;
 };
 struct CheckMarkOp {
   Colour colour;
+
+  bool operator==(const CheckMarkOp&) const = default;
 };
 
 using DrawOp = std::variant<ShadowOp, RoundedRectOp, MaskedRoundedRectOp, LogoOp, TextOp, SpinnerOp,
                             CheckMarkOp>;
 
+// Two plans that compare equal draw the same picture: a window that painted one need not paint
+// the other.
 struct FramePlan {
   std::vector<DrawOp> ops;
   std::vector<HitRect> hits;  // empty when the screen has no buttons
+
+  bool operator==(const FramePlan&) const = default;
 };
 
 // The logo's placement for a size: scale size / 128 about the logo's origin, then this offset.

@@ -11,11 +11,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/clock.h"
 #include "base/unique_handle.h"
+#include "ui/frame_parts.h"
 #include "ui/launcher_ui.h"
 #include "ui/window_geometry.h"
 
@@ -60,6 +62,12 @@ struct LauncherWindow {
   SurfaceSize surface;
   float scale = 1;
   std::uint8_t hovered_action = NoAction;
+  // What the window shows now: the plan last handed over, where and at what scale. A frame
+  // whose plan, place and scale are the same is not drawn again.
+  std::optional<FramePlan> shown_plan;
+  POINT shown_at{};
+  float shown_scale = 0;
+  std::uint64_t frames_shown = 0;  // frames drawn and handed to the window
 };
 
 // The record of the running window, or null; used on the window thread only.
@@ -80,9 +88,11 @@ void finish_launcher_window(LauncherUi& ui);
 HRESULT make_render_target(ID2D1Factory* factory, float scale,
                            Microsoft::WRL::ComPtr<ID2D1DCRenderTarget>* target);
 
-// One frame: snapshot, drawing, new hit rectangles, UpdateLayeredWindow; or, when the session
-// asked for it, DestroyWindow and nothing else. A draw that began always ends, also when the
-// frame's planning throws; a target lost at EndDraw is made anew on the next frame.
+// One frame: snapshot, plan, new hit rectangles, and, when the plan, the window's place or the
+// scale differs from what the window shows, drawing and UpdateLayeredWindow (a still screen
+// costs a plan a tick, nothing more); or, when the session asked for it, DestroyWindow and
+// nothing else. A draw that began always ends, also when the frame's planning throws; a target
+// lost at EndDraw is made anew on the next frame, which is drawn whatever its plan.
 void paint_frame(LauncherWindow& state, HWND window);
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

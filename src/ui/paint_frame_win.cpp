@@ -244,20 +244,35 @@ void paint_frame(LauncherWindow& state, HWND window) {
   const float t =
       std::chrono::duration<float>(std::chrono::steady_clock::now() - state.start).count();
 
-  if (state.target_lost && !recreate_target(state)) {
-    return;
+  if (state.target_lost) {
+    if (!recreate_target(state)) {
+      return;
+    }
+    state.shown_plan.reset();  // what the window shows is the old target's: drawn anew
   }
-  std::vector<HitRect> hits;
+  FramePlan plan = plan_frame(snapshot, t, state.hovered_action,
+                              [&state](std::string_view text, TextFormat format) {
+                                return text_width(state, text, format);
+                              });
+  // Where the window is now, so that a window the user dragged stays there.
+  RECT where{};
+  ::GetWindowRect(window, &where);
+  POINT top_left = {where.left, where.top};
+  state.hit_rects = plan.hits;
+  if (state.shown_plan == plan && state.shown_at.x == top_left.x &&
+      state.shown_at.y == top_left.y && state.shown_scale == state.scale) {
+    return;  // the window shows this picture already
+  }
+  state.shown_plan.reset();
   ID2D1DCRenderTarget* target = state.render_target.Get();
   const RECT bounds = {0, 0, static_cast<LONG>(state.surface.width),
                        static_cast<LONG>(state.surface.height)};
-  if (SUCCEEDED(target->BindDC(state.memory_dc.get(), &bounds))) {
+  if (FAILED(target->BindDC(state.memory_dc.get(), &bounds))) {
+    return;
+  }
+  {
     DrawScope draw(target);
     target->Clear(D2D1::ColorF(0, 0, 0, 0));
-    FramePlan plan = plan_frame(snapshot, t, state.hovered_action,
-                                [&state](std::string_view text, TextFormat format) {
-                                  return text_width(state, text, format);
-                                });
     Painter painter{state, target};
     for (const DrawOp& op : plan.ops) {
       std::visit(painter, op);
@@ -265,19 +280,20 @@ void paint_frame(LauncherWindow& state, HWND window) {
     if (draw.end() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
       state.target_lost = true;  // the frame is shown as drawn; the next one starts afresh
     }
-    hits = std::move(plan.hits);
   }
-  state.hit_rects = std::move(hits);
-
-  // Where the window is now, so that a window the user dragged stays there.
-  RECT where{};
-  ::GetWindowRect(window, &where);
-  POINT top_left = {where.left, where.top};
   SIZE size = {static_cast<LONG>(state.surface.width), static_cast<LONG>(state.surface.height)};
   POINT source = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  ::UpdateLayeredWindow(window, nullptr, &top_left, &size, state.memory_dc.get(), &source, 0,
-                        &blend, ULW_ALPHA);
+  if (!::UpdateLayeredWindow(window, nullptr, &top_left, &size, state.memory_dc.get(), &source, 0,
+                             &blend, ULW_ALPHA)) {
+    return;  // not shown: the next frame tries again
+  }
+  ++state.frames_shown;
+  if (!state.target_lost) {
+    state.shown_plan = std::move(plan);
+    state.shown_at = top_left;
+    state.shown_scale = state.scale;
+  }
 }
 
 }  // namespace nelo

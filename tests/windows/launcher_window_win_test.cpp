@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -450,6 +452,57 @@ TEST(LauncherWindowSurfaceTest, ShadowIsOnTheSurfaceDarkerBelowTheCard) {
   run_message_loop();  // WM_QUIT is waiting
   finish_launcher_window(*ui);
   EXPECT_EQ(take_action(*ui), Quit);
+}
+
+// A tick draws and hands over a frame only when the picture changes: a screen waiting for the
+// user costs a plan a tick, an animated one is drawn every tick.
+TEST(LauncherWindowSurfaceTest, AStillScreenIsDrawnOnceAndAnAnimatedOneEveryFrame) {
+  ASSERT_TRUE(close_shared_window());
+  auto ui = std::make_shared<LauncherUi>();
+  set_phase(*ui, Consent{});
+  const HWND window = open_launcher_window(ui);
+  ASSERT_NE(window, nullptr);
+  ::KillTimer(window, 1);
+  LauncherWindow& state = *current_launcher_window();
+  const std::uint64_t first = state.frames_shown;
+  EXPECT_GE(first, 1u) << "the window opens with its first frame";
+  const auto later = [&state] { state.start -= std::chrono::milliseconds(100); };
+  for (int i = 0; i < 5; ++i) {
+    later();
+    paint_frame(state, window);
+  }
+  EXPECT_EQ(state.frames_shown, first) << "nothing changed on the consent screen";
+  EXPECT_EQ(state.hit_rects.size(), 2u) << "the buttons stay where they are";
+
+  const struct {
+    const char* name;
+    std::function<void()> change;
+  } changes[] = {
+      {"the pointer over a button", [&] { state.hovered_action = Accept; }},
+      {"the pointer away", [&] { state.hovered_action = NoAction; }},
+      {"the window moved",
+       [&] {
+         RECT where{};
+         ::GetWindowRect(window, &where);
+         ::SetWindowPos(window, nullptr, where.left + 10, where.top, 0, 0,
+                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+       }},
+      {"another screen", [&] { set_phase(*ui, Checking{}); }},
+      {"the spinner turning", later},
+      {"the spinner turning on", later},
+      {"a target lost", [&] { state.target_lost = true; }},
+  };
+  for (const auto& change : changes) {
+    const std::uint64_t before = state.frames_shown;
+    change.change();
+    paint_frame(state, window);
+    EXPECT_EQ(state.frames_shown, before + 1) << change.name;
+  }
+
+  request_close(*ui);
+  paint_frame(state, window);
+  run_message_loop();
+  finish_launcher_window(*ui);
 }
 
 // A window class of the same name registered first, whose windows refuse to be created: the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "nelo_publish/calendar_time.h"
 #include "nelo_publish/text_paths.h"
 
 namespace nelo::publish {
@@ -13,13 +14,7 @@ std::string mebibytes(std::uint64_t bytes) {
 }
 
 std::string utc_time(std::int64_t seconds) {
-  const std::time_t moment = static_cast<std::time_t>(seconds);
-  std::tm parts{};
-#ifdef _WIN32
-  gmtime_s(&parts, &moment);
-#else
-  gmtime_r(&moment, &parts);
-#endif
+  const std::tm parts = utc_parts(seconds);
   char text[32];
   std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S UTC", &parts);
   return text;

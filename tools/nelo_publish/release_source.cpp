@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "nelo_publish/read_only_file.h"
 #include "nelo_publish/text_paths.h"
 
 namespace nelo::publish {
@@ -44,11 +45,11 @@ class FolderSource final : public ReleaseSource {
     if (!std::filesystem::is_regular_file(location, error)) {
       return SourceAnswer{404, {}};
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_for_reading(location), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_read_only(location), &std::fclose);
     if (!file) {
       return fail("não foi possível abrir " + shown(location));
     }
-    if (offset > 0 && !seek(file.get(), offset)) {
+    if (offset > 0 && !seek_to(file.get(), offset)) {
       return fail("não foi possível ler " + shown(location));
     }
     std::vector<char> buffer(1 << 20);
@@ -73,22 +74,6 @@ class FolderSource final : public ReleaseSource {
         return SourceAnswer{200, {}};
       }
     }
-  }
-
-  static bool seek(std::FILE* file, std::uint64_t offset) {
-#ifdef _WIN32
-    return ::_fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
-#else
-    return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-  }
-
-  static std::FILE* open_for_reading(const std::filesystem::path& location) {
-#ifdef _WIN32
-    return ::_wfopen(location.c_str(), L"rb");
-#else
-    return std::fopen(location.c_str(), "rb");
-#endif
   }
 
   std::filesystem::path root_;

@@ -94,6 +94,20 @@ void add_check_mark(FramePlan& plan) {
   push(plan, CheckMarkOp{kCheckColour});
 }
 
+void add_focus_ring(FramePlan& plan, std::uint8_t focused) {
+  for (const HitRect& button : plan.hits) {
+    if (button.action == focused && focused != NoAction) {
+      constexpr float kOut = 3;  // the ring's middle line, outside the button's edge
+      push(plan, FocusRingOp{{button.left - kOut, button.top - kOut, button.right + kOut,
+                              button.bottom + kOut},
+                             kButtonRadius + kOut,
+                             2,
+                             kWhite});
+      return;
+    }
+  }
+}
+
 void add_button_row(FramePlan& plan, float top, std::span<const ButtonSpec> buttons,
                     std::uint8_t hovered, const MeasureText& measure) {
   float x = kColumnLeft;

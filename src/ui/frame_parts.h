@@ -115,9 +115,18 @@ struct CheckMarkOp {
 
   bool operator==(const CheckMarkOp&) const = default;
 };
+// The outline of a rounded rectangle, `width` DIPs wide, centred on its edge.
+struct FocusRingOp {
+  RectF rect;
+  float radius = 0;
+  float width = 0;
+  Colour colour;
+
+  bool operator==(const FocusRingOp&) const = default;
+};
 
 using DrawOp = std::variant<ShadowOp, RoundedRectOp, MaskedRoundedRectOp, LogoOp, TextOp, SpinnerOp,
-                            CheckMarkOp>;
+                            CheckMarkOp, FocusRingOp>;
 
 // Two plans that compare equal draw the same picture: a window that painted one need not paint
 // the other.
@@ -177,6 +186,11 @@ void add_progress_bar(FramePlan& plan, BarMode mode, float fraction, float t);
 void add_spinner(FramePlan& plan, float t);
 
 void add_check_mark(FramePlan& plan);
+
+// The keyboard's focus around the button of `focused` among the plan's hit rectangles: a white
+// ring 2 DIPs wide, 2 to 4 DIPs outside the button (half the gap between two buttons), drawn
+// over nothing else. Nothing when no button has that action.
+void add_focus_ring(FramePlan& plan, std::uint8_t focused);
 
 // Buttons from x 160 rightwards, each as wide as its label plus 28 and 36 high, 8 apart; the
 // hovered one lighter. Appends one hit rectangle per button, in table order.

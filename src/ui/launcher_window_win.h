@@ -62,6 +62,12 @@ struct LauncherWindow {
   SurfaceSize surface;
   float scale = 1;
   std::uint8_t hovered_action = NoAction;
+  // The button the keyboard's focus is on (NoAction: never moved, the primary one), and
+  // whether Tab has been used: only then is the focus ring drawn. Each new screen (another
+  // kind of phase) starts again from its primary button, without a ring.
+  std::uint8_t focused_action = NoAction;
+  bool keys_used = false;
+  std::size_t focus_screen = 0;  // the kind of phase the focus belongs to
   // What the window shows now: the plan last handed over, where and at what scale. A frame
   // whose plan, place and scale are the same is not drawn again.
   std::optional<FramePlan> shown_plan;

@@ -7,6 +7,7 @@
 
 #include "base/wide_text_win.h"
 #include "ui/frame_plan.h"
+#include "ui/keyboard_focus.h"
 #include "ui/launcher_window_win.h"
 #include "ui/shadow.h"
 
@@ -104,6 +105,12 @@ struct Painter {
       // No destination: the bitmap's DPI makes it exactly cover the surface.
       target->DrawBitmap(state.shadow.Get(), nullptr, 1.0f,
                          D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr);
+    }
+  }
+
+  void operator()(const FocusRingOp& op) {
+    if (const auto stroke = brush(op.colour)) {
+      target->DrawRoundedRectangle(rounded(op.rect, op.radius), stroke.Get(), op.width);
     }
   }
 
@@ -254,6 +261,14 @@ void paint_frame(LauncherWindow& state, HWND window) {
                               [&state](std::string_view text, TextFormat format) {
                                 return text_width(state, text, format);
                               });
+  if (snapshot.phase.index() != state.focus_screen) {
+    state.focus_screen = snapshot.phase.index();
+    state.focused_action = NoAction;
+    state.keys_used = false;
+  }
+  if (state.keys_used) {
+    add_focus_ring(plan, focused_button(plan.hits, state.focused_action));
+  }
   // Where the window is now, so that a window the user dragged stays there.
   RECT where{};
   ::GetWindowRect(window, &where);

@@ -6,6 +6,8 @@
 
 #include <exception>
 
+#include "ui/keyboard_focus.h"
+
 namespace nelo {
 namespace {
 
@@ -37,10 +39,23 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     }
 
     case WM_KEYDOWN:
-      if (wparam == VK_RETURN) {
-        // The first button is always the primary one; screens without buttons ignore Enter.
-        if (state != nullptr && !state->hit_rects.empty()) {
-          store_action(*state->ui, state->hit_rects.front().action);
+      if (wparam == VK_TAB) {
+        // Among the buttons of the screen, wrapping; Shift goes back.
+        if (state != nullptr) {
+          state->keys_used = true;
+          state->focused_action =
+              next_focus(state->hit_rects, state->focused_action, ::GetKeyState(VK_SHIFT) < 0);
+        }
+        return 0;
+      }
+      if (wparam == VK_RETURN || wparam == VK_SPACE) {
+        // The focused button, which is the primary one (always the first) until Tab moves the
+        // focus; screens without buttons ignore both keys.
+        if (state != nullptr) {
+          const std::uint8_t action = focused_button(state->hit_rects, state->focused_action);
+          if (action != NoAction) {
+            store_action(*state->ui, action);
+          }
         }
         return 0;
       }

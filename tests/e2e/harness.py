@@ -190,13 +190,21 @@ class Sandbox:
         command += ["--join-args", "--", f'"{windows_path(program)}"', *pieces]
         # Output goes through files: programs that the launcher starts inherit Wine's Unix
         # descriptors, and a pipe would stay open until the application ends.
-        with tempfile.TemporaryFile(dir=self.dir) as out, tempfile.TemporaryFile(dir=self.dir) as err:
-            completed = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                       timeout=timeout + 30)
-            out.seek(0)
-            err.seek(0)
-            return subprocess.CompletedProcess(command, completed.returncode, out.read(),
-                                               err.read())
+        for attempt in range(2):
+            with tempfile.TemporaryFile(dir=self.dir) as out, \
+                    tempfile.TemporaryFile(dir=self.dir) as err:
+                completed = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out,
+                                           stderr=err, timeout=timeout + 30)
+                out.seek(0)
+                err.seek(0)
+                result = subprocess.CompletedProcess(command, completed.returncode, out.read(),
+                                                     err.read())
+            # Under load Wine now and then fails to create a process at all (the runner's
+            # CreateProcessW fails, ERROR_INTERNAL_ERROR): nothing ran, so it is started again
+            # once. Any other outcome is the test's.
+            if not (result.returncode == 125 and
+                    result.stderr.startswith(b"nelo-test-run: start failed")) or attempt == 1:
+                return result
 
     # What the stand-in application recorded.
     def standin_starts(self):

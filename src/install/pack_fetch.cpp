@@ -17,12 +17,6 @@ struct MemberFile {
   ObjectStream stream;
 };
 
-// True for a failure that says the pack itself cannot be had this way, whichever range is
-// asked: not there, or not served by ranges.
-bool refuses_the_pack(const Failure& failure) {
-  return failure.kind == FailureKind::kServerRefused || failure.message == "resposta";
-}
-
 class PackRangeFetch {
  public:
   PackRangeFetch(UpdateClient& client, VersionStore& store, TransferBoard& board,
@@ -46,7 +40,10 @@ class PackRangeFetch {
       if (!fetched && fetched.kind() == FailureKind::kDisk) {
         return fetched;
       }
-      if (!fetched && next_ == 0 && counted_ == 0 && refuses_the_pack(fetched.error())) {
+      // A refusal before any member (not there, not served by ranges) holds for every range of
+      // the pack.
+      if (!fetched && next_ == 0 && counted_ == 0 &&
+          fetched.kind() == FailureKind::kServerRefused) {
         refused_.add(range_.pack->name);
       }
       trouble = fetched ? "acabou antes" : fetched.message();

@@ -47,9 +47,10 @@ class UpdateClient {
   // `receive`. A ranged request takes 206 with that range, or 200 (a server without ranges)
   // unless it is `range_only`; a whole one takes 200 only. Gives how the body ended, the receiver's
   // failure, or "sem internet" (no connection, or no answer within the receive time-out),
-  // "resposta" (an answer that cannot be read, or another range than asked), "o servidor respondeu
-  // N", or "a conexão caiu" (the body broke off, or brought less than 1 KiB in a minute). Any
-  // number of threads may fetch at once; each call is one request.
+  // "resposta" (an answer that cannot be read; or, of the kind kServerRefused, another range
+  // than asked, or the whole object for a `range_only` request), "o servidor respondeu N", or "a
+  // conexão caiu" (the body broke off, or brought less than 1 KiB in a minute). Any number of
+  // threads may fetch at once; each call is one request.
   virtual Result<BodyEnd> fetch(std::string_view relative_path, ByteRange range,
                                 const BodyReceiver& receive) = 0;
 };

@@ -96,7 +96,7 @@ class WinHttpClient final : public UpdateClient {
     BodyEnd end;
     std::uint64_t skip = 0;
     if (*status == 200 && range.range_only && !range.whole()) {
-      return fail("resposta");
+      return fail("resposta", FailureKind::kServerRefused);
     }
     if (*status == 200) {
       // A server without ranges sends the object from its start: what comes before the range
@@ -106,7 +106,7 @@ class WinHttpClient final : public UpdateClient {
     } else if (*status == 206 && !range.whole()) {
       // Another range than asked for would put bytes at the wrong place in the stream.
       if (answered_range_start(request.get()) != range.offset) {
-        return fail("resposta");
+        return fail("resposta", FailureKind::kServerRefused);
       }
     } else {
       return server_refused(*status);

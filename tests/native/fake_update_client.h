@@ -107,7 +107,7 @@ class FakeUpdateClient final : public UpdateClient {
       }
     } else if (!range.whole()) {
       if (range.range_only) {
-        return fail("resposta");
+        return fail("resposta", FailureKind::kServerRefused);
       }
       end.whole_object = true;
     }

@@ -12,7 +12,7 @@ set(NELO_DELAY_LOADED
   "ole32.dll:CoCreateInstance,CoInitializeEx,CoTaskMemFree,PropVariantClear"
   "oleaut32.dll:SysAllocString"
   "shell32.dll:SHGetKnownFolderPath,ShellExecuteW"
-  "user32.dll:CreateWindowExW,DefWindowProcW,DestroyWindow,DispatchMessageW,EnumWindows,GetDC,GetDpiForSystem,GetMessageW,GetWindowRect,GetWindowThreadProcessId,IsWindowVisible,LoadCursorW,LoadIconW,PostQuitMessage,RegisterClassW,ReleaseDC,ScreenToClient,SendMessageW,SetCursor,SetProcessDpiAwarenessContext,SetTimer,ShowWindow,SystemParametersInfoW,TrackMouseEvent,TranslateMessage,UpdateLayeredWindow"
+  "user32.dll:CreateWindowExW,DefWindowProcW,DestroyWindow,DispatchMessageW,EnumWindows,GetDC,GetDpiForSystem,GetKeyState,GetMessageW,GetMonitorInfoW,GetWindowRect,GetWindowThreadProcessId,IsWindowVisible,LoadCursorW,LoadIconW,MonitorFromRect,PostQuitMessage,RegisterClassW,ReleaseDC,ScreenToClient,SendMessageW,SetCursor,SetProcessDpiAwarenessContext,SetTimer,SetWindowPos,ShowWindow,SystemParametersInfoW,TrackMouseEvent,TranslateMessage,UpdateLayeredWindow"
   "gdi32.dll:CreateCompatibleDC,CreateDIBSection,DeleteDC,DeleteObject,SelectObject"
   "advapi32.dll:RegCloseKey,RegCreateKeyExW,RegDeleteTreeW,RegDeleteValueW,RegGetValueW,RegOpenKeyExW,RegSetValueExW,SystemFunction036")
 

@@ -5,10 +5,6 @@
 
 #include "base/win_support.h"
 
-#include <d2d1.h>
-#include <dwrite.h>
-#include <wrl/client.h>
-
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,7 +12,7 @@
 #include <vector>
 
 #include "base/clock.h"
-#include "base/unique_handle.h"
+#include "ui/drawing_resources_win.h"
 #include "ui/frame_parts.h"
 #include "ui/launcher_ui.h"
 #include "ui/window_geometry.h"
@@ -39,28 +35,7 @@ struct LauncherWindow {
   std::vector<HitRect> hit_rects;  // the buttons of the last frame
   Clock::time_point start;         // time base of every animation
   std::shared_ptr<LauncherUi> ui;
-  Microsoft::WRL::ComPtr<ID2D1Factory> d2d_factory;
-  Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> render_target;
-  Microsoft::WRL::ComPtr<IDWriteTextFormat> title_format;
-  Microsoft::WRL::ComPtr<IDWriteTextFormat> body_format;
-  Microsoft::WRL::ComPtr<IDWriteTextFormat> wrap_format;
-  Microsoft::WRL::ComPtr<IDWriteTextFormat> small_format;
-  Microsoft::WRL::ComPtr<IDWriteTextFormat> button_format;
-  Microsoft::WRL::ComPtr<IDWriteFactory> dwrite_factory;
-  Microsoft::WRL::ComPtr<ID2D1PathGeometry> ring_geometry;
-  Microsoft::WRL::ComPtr<ID2D1PathGeometry> tail_geometry;
-  Microsoft::WRL::ComPtr<ID2D1PathGeometry> spinner_geometry;
-  // Set when the last frame's EndDraw said the target must be made anew (a lost device): the
-  // next frame recreates the render target and the shadow bitmap that belongs to it.
-  bool target_lost = false;
-  bool shadow_built = false;  // tried once per render target; `shadow` may still be empty
-  Microsoft::WRL::ComPtr<ID2D1Bitmap> shadow;
-  // Declared before the DC so that it goes after it: a bitmap still selected into a DC cannot
-  // be deleted.
-  unique_bitmap surface_bitmap;
-  unique_memory_dc memory_dc;
-  SurfaceSize surface;
-  float scale = 1;
+  DrawingResources drawing;
   std::uint8_t hovered_action = NoAction;
   // The button the keyboard's focus is on (NoAction: never moved, the primary one), and
   // whether Tab has been used: only then is the focus ring drawn. Each new screen (another
@@ -90,17 +65,11 @@ void run_message_loop();
 // Releases the surface and marks the window closed; the last thing the window thread does.
 void finish_launcher_window(LauncherUi& ui);
 
-// The DC render target of the window's surface at the display scale, with grayscale text.
-HRESULT make_render_target(ID2D1Factory* factory, float scale,
-                           Microsoft::WRL::ComPtr<ID2D1DCRenderTarget>* target);
-
-// One frame: snapshot, plan, new hit rectangles, and, when the plan, the window's place or the
-// scale differs from what the window shows, drawing and UpdateLayeredWindow (a still screen
-// costs a plan a tick, nothing more); or, when the session asked for it, DestroyWindow and
-// nothing else. A draw that began always ends, also when the frame's planning throws; a target
-// lost at EndDraw is made anew on the next frame, which is drawn whatever its plan.
-void paint_frame(LauncherWindow& state, HWND window);
-
-LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// The window moved to a display of another DPI: the drawing is made anew at the new scale and
+// the window takes `suggested` (the system's rectangle for it), moved inside the work area of
+// the monitor it is on. The next frame draws at the new scale. On failure the window keeps its
+// scale and size, and the failure is logged ("janela: escala ...").
+void change_display_scale(LauncherWindow& state, HWND window, std::uint32_t dpi,
+                          const RECT& suggested);
 
 }  // namespace nelo

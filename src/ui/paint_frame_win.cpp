@@ -8,8 +8,7 @@
 #include "base/wide_text_win.h"
 #include "ui/frame_plan.h"
 #include "ui/keyboard_focus.h"
-#include "ui/launcher_window_win.h"
-#include "ui/shadow.h"
+#include "ui/paint_frame_win.h"
 
 namespace nelo {
 namespace {
@@ -28,52 +27,6 @@ D2D1_ROUNDED_RECT rounded(const RectF& rect, float radius) {
   return D2D1::RoundedRect(to_d2d(rect), radius, radius);
 }
 
-IDWriteTextFormat* format_for(const LauncherWindow& state, TextFormat format) {
-  switch (format) {
-    case TextFormat::Title:
-      return state.title_format.Get();
-    case TextFormat::Body:
-      return state.body_format.Get();
-    case TextFormat::Wrap:
-      return state.wrap_format.Get();
-    case TextFormat::Small:
-      return state.small_format.Get();
-    case TextFormat::Button:
-      return state.button_format.Get();
-  }
-  return state.body_format.Get();
-}
-
-// Width including trailing white space, laid out in at most 1000 x 100 DIPs; 0 when the text
-// cannot be laid out.
-float text_width(const LauncherWindow& state, std::string_view text, TextFormat format) {
-  const std::wstring wide = to_wide(text);
-  ComPtr<IDWriteTextLayout> layout;
-  if (FAILED(state.dwrite_factory->CreateTextLayout(wide.c_str(), static_cast<UINT32>(wide.size()),
-                                                    format_for(state, format), 1000, 100,
-                                                    &layout))) {
-    return 0;
-  }
-  DWRITE_TEXT_METRICS metrics{};
-  if (FAILED(layout->GetMetrics(&metrics))) {
-    return 0;
-  }
-  return metrics.widthIncludingTrailingWhitespace;
-}
-
-// Built once per window from the surface's pixels; a failure is remembered, so the window
-// simply has no shadow.
-void build_shadow(LauncherWindow& state) {
-  state.shadow_built = true;
-  const std::vector<std::uint8_t> pixels = shadow_pixels(state.surface, state.scale);
-  const D2D1_BITMAP_PROPERTIES properties = D2D1::BitmapProperties(
-      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED),
-      96 * state.scale, 96 * state.scale);
-  state.render_target->CreateBitmap(D2D1::SizeU(state.surface.width, state.surface.height),
-                                    pixels.data(), state.surface.width * 4, &properties,
-                                    state.shadow.ReleaseAndGetAddressOf());
-}
-
 ComPtr<ID2D1StrokeStyle> round_stroke(ID2D1Factory* factory, D2D1_LINE_JOIN join) {
   const D2D1_STROKE_STYLE_PROPERTIES properties = {D2D1_CAP_STYLE_ROUND,
                                                    D2D1_CAP_STYLE_ROUND,
@@ -88,7 +41,7 @@ ComPtr<ID2D1StrokeStyle> round_stroke(ID2D1Factory* factory, D2D1_LINE_JOIN join
 }
 
 struct Painter {
-  LauncherWindow& state;
+  DrawingResources& drawing;
   ID2D1DCRenderTarget* target;
 
   ComPtr<ID2D1SolidColorBrush> brush(Colour colour) {
@@ -98,13 +51,10 @@ struct Painter {
   }
 
   void operator()(const ShadowOp&) {
-    if (!state.shadow_built) {
-      build_shadow(state);
-    }
-    if (state.shadow) {
+    if (ID2D1Bitmap* shadow = shadow_bitmap(drawing)) {
       // No destination: the bitmap's DPI makes it exactly cover the surface.
-      target->DrawBitmap(state.shadow.Get(), nullptr, 1.0f,
-                         D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr);
+      target->DrawBitmap(shadow, nullptr, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
+                         nullptr);
     }
   }
 
@@ -125,8 +75,8 @@ struct Painter {
     ComPtr<ID2D1Layer> layer;
     const auto fill = brush(op.colour);
     if (!fill ||
-        FAILED(state.d2d_factory->CreateRoundedRectangleGeometry(rounded(op.mask, op.mask_radius),
-                                                                 &mask)) ||
+        FAILED(drawing.d2d_factory->CreateRoundedRectangleGeometry(rounded(op.mask, op.mask_radius),
+                                                                   &mask)) ||
         FAILED(target->CreateLayer(nullptr, &layer))) {
       return;
     }
@@ -152,8 +102,8 @@ struct Painter {
             D2D1::LinearGradientBrushProperties(to_point(kLogoGradientStart),
                                                 to_point(kLogoGradientEnd)),
             collection.Get(), &gradient))) {
-      target->FillGeometry(state.ring_geometry.Get(), gradient.Get());
-      target->FillGeometry(state.tail_geometry.Get(), gradient.Get());
+      target->FillGeometry(drawing.ring_geometry.Get(), gradient.Get());
+      target->FillGeometry(drawing.tail_geometry.Get(), gradient.Get());
     }
     if (const auto white = brush(kWhite)) {
       for (const LogoBar& bar : kLogoBars) {
@@ -168,15 +118,15 @@ struct Painter {
   void operator()(const TextOp& op) {
     const std::wstring text = to_wide(op.text);
     if (const auto fill = brush(op.colour)) {
-      target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format_for(state, op.format),
-                       to_d2d(op.box), fill.Get(), D2D1_DRAW_TEXT_OPTIONS_NONE,
-                       DWRITE_MEASURING_MODE_NATURAL);
+      target->DrawText(text.c_str(), static_cast<UINT32>(text.size()),
+                       format_for(drawing, op.format), to_d2d(op.box), fill.Get(),
+                       D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);
     }
   }
 
   void operator()(const SpinnerOp& op) {
     const auto stroke = brush(op.colour);
-    const auto style = round_stroke(state.d2d_factory.Get(), D2D1_LINE_JOIN_MITER);
+    const auto style = round_stroke(drawing.d2d_factory.Get(), D2D1_LINE_JOIN_MITER);
     if (!stroke || !style) {
       return;
     }
@@ -184,14 +134,14 @@ struct Painter {
     ::D2D1MakeRotateMatrix(op.angle_degrees, D2D1::Point2F(0, 0), &rotation);
     target->SetTransform(*D2D1::Matrix3x2F::ReinterpretBaseType(&rotation) *
                          D2D1::Matrix3x2F::Translation(op.at.x, op.at.y));
-    target->DrawGeometry(state.spinner_geometry.Get(), stroke.Get(), kSpinnerStrokeWidth,
+    target->DrawGeometry(drawing.spinner_geometry.Get(), stroke.Get(), kSpinnerStrokeWidth,
                          style.Get());
     target->SetTransform(D2D1::IdentityMatrix());
   }
 
   void operator()(const CheckMarkOp& op) {
     const auto stroke = brush(op.colour);
-    const auto style = round_stroke(state.d2d_factory.Get(), D2D1_LINE_JOIN_ROUND);
+    const auto style = round_stroke(drawing.d2d_factory.Get(), D2D1_LINE_JOIN_ROUND);
     if (!stroke || !style) {
       return;
     }
@@ -226,20 +176,6 @@ class DrawScope {
   bool open_ = true;
 };
 
-// A new render target and, with it, a new shadow bitmap (bitmaps belong to their target).
-// False when the target cannot be made: the frame is skipped and the next one tries again.
-bool recreate_target(LauncherWindow& state) {
-  Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> target;
-  if (FAILED(make_render_target(state.d2d_factory.Get(), state.scale, &target))) {
-    return false;
-  }
-  state.render_target = std::move(target);
-  state.shadow.Reset();
-  state.shadow_built = false;
-  state.target_lost = false;
-  return true;
-}
-
 }  // namespace
 
 void paint_frame(LauncherWindow& state, HWND window) {
@@ -251,15 +187,16 @@ void paint_frame(LauncherWindow& state, HWND window) {
   const float t =
       std::chrono::duration<float>(std::chrono::steady_clock::now() - state.start).count();
 
-  if (state.target_lost) {
-    if (!recreate_target(state)) {
+  DrawingResources& drawing = state.drawing;
+  if (drawing.target_lost) {
+    if (!recreate_render_target(drawing)) {
       return;
     }
     state.shown_plan.reset();  // what the window shows is the old target's: drawn anew
   }
   FramePlan plan = plan_frame(snapshot, t, state.hovered_action,
-                              [&state](std::string_view text, TextFormat format) {
-                                return text_width(state, text, format);
+                              [&drawing](std::string_view text, TextFormat format) {
+                                return text_width(drawing, text, format);
                               });
   if (snapshot.phase.index() != state.focus_screen) {
     state.focus_screen = snapshot.phase.index();
@@ -275,39 +212,39 @@ void paint_frame(LauncherWindow& state, HWND window) {
   POINT top_left = {where.left, where.top};
   state.hit_rects = plan.hits;
   if (state.shown_plan == plan && state.shown_at.x == top_left.x &&
-      state.shown_at.y == top_left.y && state.shown_scale == state.scale) {
+      state.shown_at.y == top_left.y && state.shown_scale == drawing.scale) {
     return;  // the window shows this picture already
   }
   state.shown_plan.reset();
-  ID2D1DCRenderTarget* target = state.render_target.Get();
-  const RECT bounds = {0, 0, static_cast<LONG>(state.surface.width),
-                       static_cast<LONG>(state.surface.height)};
-  if (FAILED(target->BindDC(state.memory_dc.get(), &bounds))) {
+  ID2D1DCRenderTarget* target = drawing.render_target.Get();
+  const RECT bounds = {0, 0, static_cast<LONG>(drawing.surface.width),
+                       static_cast<LONG>(drawing.surface.height)};
+  if (FAILED(target->BindDC(drawing.memory_dc.get(), &bounds))) {
     return;
   }
   {
     DrawScope draw(target);
     target->Clear(D2D1::ColorF(0, 0, 0, 0));
-    Painter painter{state, target};
+    Painter painter{drawing, target};
     for (const DrawOp& op : plan.ops) {
       std::visit(painter, op);
     }
     if (draw.end() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
-      state.target_lost = true;  // the frame is shown as drawn; the next one starts afresh
+      drawing.target_lost = true;  // the frame is shown as drawn; the next one starts afresh
     }
   }
-  SIZE size = {static_cast<LONG>(state.surface.width), static_cast<LONG>(state.surface.height)};
+  SIZE size = {static_cast<LONG>(drawing.surface.width), static_cast<LONG>(drawing.surface.height)};
   POINT source = {0, 0};
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  if (!::UpdateLayeredWindow(window, nullptr, &top_left, &size, state.memory_dc.get(), &source, 0,
+  if (!::UpdateLayeredWindow(window, nullptr, &top_left, &size, drawing.memory_dc.get(), &source, 0,
                              &blend, ULW_ALPHA)) {
     return;  // not shown: the next frame tries again
   }
   ++state.frames_shown;
-  if (!state.target_lost) {
+  if (!drawing.target_lost) {
     state.shown_plan = std::move(plan);
     state.shown_at = top_left;
-    state.shown_scale = state.scale;
+    state.shown_scale = drawing.scale;
   }
 }
 

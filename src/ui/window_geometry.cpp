@@ -59,6 +59,24 @@ ScreenPoint window_position(const ScreenRect& work_area, float scale) {
   return {saturate_to_i32(static_cast<double>(x)), saturate_to_i32(static_cast<double>(y))};
 }
 
+ScreenPoint keep_card_inside(ScreenPoint wanted, const ScreenRect& work_area, float scale) {
+  // One axis: the card spans [at + lead, at + lead + span); in 64 bits, saturated at the end.
+  const auto fit = [scale](std::int64_t at, float lead_dips, float span_dips, std::int64_t low,
+                           std::int64_t high) {
+    const std::int64_t lead = saturate_to_i32(std::trunc(lead_dips * scale));
+    const std::int64_t span = saturate_to_i32(std::trunc(span_dips * scale));
+    if (at + lead + span > high) {
+      at = high - span - lead;
+    }
+    if (at + lead < low) {
+      at = low - lead;
+    }
+    return saturate_to_i32(static_cast<double>(at));
+  };
+  return {fit(wanted.x, kCardLeft, kCardRight - kCardLeft, work_area.left, work_area.right),
+          fit(wanted.y, kCardTop, kCardBottom - kCardTop, work_area.top, work_area.bottom)};
+}
+
 std::uint8_t button_at(const std::vector<HitRect>& hits, float x, float y) {
   for (const HitRect& hit : hits) {
     if (hit.left <= x && x <= hit.right && hit.top <= y && y <= hit.bottom) {

@@ -71,6 +71,10 @@ SurfaceSize surface_size(float scale);
 // Top-left pixel of the window that centres the card in the work area.
 ScreenPoint window_position(const ScreenRect& work_area, float scale);
 
+// Top-left pixel of a window wanted at `wanted`, moved the least so that its card lies inside
+// the work area; a card larger than the area keeps to its left and top edges.
+ScreenPoint keep_card_inside(ScreenPoint wanted, const ScreenRect& work_area, float scale);
+
 // The action of the first button containing the point, edges included; NoAction when none.
 std::uint8_t button_at(const std::vector<HitRect>& hits, float x, float y);
 

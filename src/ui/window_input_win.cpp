@@ -1,12 +1,14 @@
 // The window procedure: buttons by pointer and keyboard, dragging by the card, frames by the
 // timer. Choices go into LauncherUi; the session acts on them when it polls.
-#include "ui/launcher_window_win.h"
+#include "ui/window_input_win.h"
 
 #include <windowsx.h>
 
 #include <exception>
 
 #include "ui/keyboard_focus.h"
+#include "ui/launcher_window_win.h"
+#include "ui/paint_frame_win.h"
 
 namespace nelo {
 namespace {
@@ -33,7 +35,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_NCHITTEST: {
       POINT point = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
       ::ScreenToClient(window, &point);
-      const DipPoint at = to_dips(point.x, point.y, state != nullptr ? state->scale : 1.0f);
+      const DipPoint at = to_dips(point.x, point.y, state != nullptr ? state->drawing.scale : 1.0f);
       return static_cast<LRESULT>(
           hit_area(state != nullptr ? &state->hit_rects : nullptr, at.x, at.y));
     }
@@ -78,9 +80,23 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       }
       return 0;
 
+    case WM_DPICHANGED:
+      // The new DPI comes in wParam (Wine's GetDpiForWindow keeps telling the old one), and the
+      // system's rectangle for the window at that DPI in lParam.
+      if (state != nullptr) {
+        try {
+          change_display_scale(*state, window, HIWORD(wparam),
+                               *reinterpret_cast<const RECT*>(lparam));
+        } catch (const std::exception&) {
+          // Out of memory for the first frame at the new scale: the next tick draws it.
+        }
+      }
+      return 0;
+
     case WM_MOUSEMOVE:
       if (state != nullptr) {
-        const DipPoint at = to_dips(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), state->scale);
+        const DipPoint at =
+            to_dips(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), state->drawing.scale);
         state->hovered_action = button_at(state->hit_rects, at.x, at.y);
         ::SetCursor(
             ::LoadCursorW(nullptr, state->hovered_action != NoAction ? IDC_HAND : IDC_ARROW));
@@ -99,7 +115,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
     case WM_LBUTTONUP:
       if (state != nullptr) {
-        const DipPoint at = to_dips(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), state->scale);
+        const DipPoint at =
+            to_dips(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), state->drawing.scale);
         const std::uint8_t action = button_at(state->hit_rects, at.x, at.y);
         if (action != NoAction) {
           store_action(*state->ui, action);

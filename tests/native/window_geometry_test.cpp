@@ -53,6 +53,38 @@ TEST(WindowGeometryTest, WindowCentresTheCardInTheWorkArea) {
   }
 }
 
+TEST(WindowGeometryTest, AWindowMovedToAnotherScaleKeepsItsCardInsideTheWorkArea) {
+  // The card spans x 44..504 and y 18..208 DIPs of the window.
+  struct Case {
+    const char* name;
+    ScreenPoint wanted;
+    ScreenRect area;
+    float scale;
+    ScreenPoint expected;
+  };
+  const Case cases[] = {
+      {"inside already", {100, 100}, {0, 0, 1920, 1040}, 1.0f, {100, 100}},
+      {"the margin may lie outside", {-44, -18}, {0, 0, 1920, 1040}, 1.0f, {-44, -18}},
+      {"off the left", {-300, 10}, {0, 0, 1920, 1040}, 1.5f, {-66, 10}},
+      {"off the right and bottom", {1500, 900}, {0, 0, 1920, 1040}, 1.0f, {1416, 832}},
+      // At 1.5 the card is 690 x 285: its right edge at 1920 - 690 - 66.
+      {"off the right at 1.5", {1500, 0}, {0, 0, 1920, 1040}, 1.5f, {1164, 0}},
+      {"a second monitor left of the first", {-2500, 50}, {-1920, 0, 0, 1080}, 2.0f, {-2008, 50}},
+      {"an area smaller than the card keeps to its left and top",
+       {500, 500},
+       {0, 0, 300, 100},
+       1.0f,
+       {-44, -18}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(keep_card_inside(c.wanted, c.area, c.scale), c.expected) << c.name;
+  }
+  const ScreenRect huge = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  EXPECT_EQ(keep_card_inside({INT32_MAX, INT32_MIN}, huge, 1.0f),
+            (ScreenPoint{INT32_MAX - 504, INT32_MIN + 0}))
+      << "no overflow at the edges of the coordinate space";
+}
+
 TEST(WindowGeometryTest, WindowPositionSaturatesInsteadOfOverflowing) {
   const ScreenRect huge = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
   const ScreenPoint at = window_position(huge, 1.0f);

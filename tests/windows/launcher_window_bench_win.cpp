@@ -17,6 +17,7 @@
 
 #include "ui/launcher_ui.h"
 #include "ui/launcher_window_win.h"
+#include "ui/paint_frame_win.h"
 #include "ui/shadow.h"
 
 namespace {

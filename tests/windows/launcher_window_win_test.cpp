@@ -9,6 +9,7 @@
 // one window. No test waits a fixed time: a message hook on the window's thread counts the frames
 // and the input that the thread takes, and a test waits for the messages that show its change.
 #include "ui/launcher_window_win.h"
+#include "ui/paint_frame_win.h"
 
 #include <gtest/gtest.h>
 
@@ -374,6 +375,82 @@ TEST_F(LauncherWindowTest, TheFocusRingShowsOnlyAfterTab) {
   ASSERT_TRUE(show(Checking{}));
 }
 
+// The buttons' spans along the middle of the consent row, in pixels of the window, as the
+// window's own hit test gives them (client area = a button).
+std::vector<std::pair<LONG, LONG>> hit_spans(HWND window, LONG y_pixel) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  std::vector<std::pair<LONG, LONG>> spans;
+  bool inside = false;
+  for (LONG x = 0; x < rect.right - rect.left; ++x) {
+    const LRESULT area =
+        ::SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(rect.left + x, rect.top + y_pixel));
+    if (area == HTCLIENT && !inside) {
+      spans.push_back({x, x});
+    }
+    if (area == HTCLIENT) {
+      spans.back().second = x;
+    }
+    inside = area == HTCLIENT;
+  }
+  return spans;
+}
+
+TEST_F(LauncherWindowTest, ADisplayScaleChangeRedrawsAndHitTestsAtTheNewScale) {
+  if (scale_ != 1.0f) {
+    GTEST_SKIP() << "goes from 96 DPI to 144 and back";
+  }
+  ASSERT_TRUE(show(Consent{}));
+  const HWND window = find_launcher_window();
+  const std::vector<std::pair<LONG, LONG>> at_96 = hit_spans(window, 146);
+  ASSERT_EQ(at_96.size(), 2u);
+
+  // Wine never sends WM_DPICHANGED: sent as Windows would when the window reaches a 144 DPI
+  // display, with a suggested rectangle partly off the left of the work area.
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  RECT suggested = {work.left - 300, work.top + 10, work.left - 300 + 822, work.top + 10 + 438};
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  ASSERT_TRUE(frames_passed(kFramesToDrawAChange));
+  RECT now{};
+  ::GetWindowRect(window, &now);
+  EXPECT_EQ(now.right - now.left, 822);
+  EXPECT_EQ(now.bottom - now.top, 438);
+  EXPECT_EQ(now.left + static_cast<LONG>(kCardLeft * 1.5f), work.left)
+      << "the card moved the least to lie inside the work area";
+  EXPECT_EQ(now.top, suggested.top);
+
+  const std::vector<std::pair<LONG, LONG>> at_144 = hit_spans(window, 146 * 3 / 2);
+  ASSERT_EQ(at_144.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_NEAR(at_144[i].first, at_96[i].first * 1.5, 2) << i;
+    EXPECT_NEAR(at_144[i].second, at_96[i].second * 1.5, 2) << i;
+  }
+  // The same scale again, at a place inside the work area, for the photograph (the X screen
+  // cannot photograph what lies off its edge).
+  suggested = {work.left + 20, work.top + 20, work.left + 20 + 822, work.top + 20 + 438};
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  ASSERT_TRUE(frames_passed(kFramesToDrawAChange));
+  ::GetWindowRect(window, &now);
+  EXPECT_TRUE(::EqualRect(&now, &suggested));
+  Shot shot = take_shot("dpi-changed-144");
+  ASSERT_TRUE(shot.valid());
+  shot.scale = 1.5f;
+  const std::vector<FoundButton> buttons = find_buttons(shot, 128);
+  ASSERT_EQ(buttons.size(), 2u) << "the buttons drawn at the new scale";
+  EXPECT_NEAR(buttons[0].left, 160, 1.5);
+  EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentColour)));
+  EXPECT_TRUE(looks_like(shot.at(300, 60), rgb_of(kCardColour))) << "the card, at 1.5 times";
+
+  // And back, where it opened.
+  const RECT opened = shared_window().opened_at;
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&opened));
+  ASSERT_TRUE(frames_passed(kFramesToDrawAChange));
+  ::GetWindowRect(window, &now);
+  EXPECT_TRUE(::EqualRect(&now, &opened));
+  EXPECT_EQ(hit_spans(window, 146), at_96);
+}
+
 TEST_F(LauncherWindowTest, EnterWithoutButtonsDoesNothingButEscapeStoresQuit) {
   ASSERT_TRUE(show(Installing{1'000'000, 85'000'000, 500'000}));
   const int keys = taken_messages().key_downs;
@@ -466,11 +543,11 @@ TEST(LauncherWindowSurfaceTest, ShadowIsOnTheSurfaceDarkerBelowTheCard) {
   LauncherWindow& state = *current_launcher_window();
   paint_frame(state, window);
   DIBSECTION section{};
-  ASSERT_EQ(::GetObjectW(state.surface_bitmap.get(), sizeof(section), &section),
+  ASSERT_EQ(::GetObjectW(state.drawing.surface_bitmap.get(), sizeof(section), &section),
             static_cast<int>(sizeof(section)));
   const auto* pixels = static_cast<const unsigned char*>(section.dsBm.bmBits);
-  const SurfaceSize size = state.surface;
-  const float scale = state.scale;
+  const SurfaceSize size = state.drawing.surface;
+  const float scale = state.drawing.scale;
   ASSERT_EQ(section.dsBm.bmWidth, static_cast<LONG>(size.width));
   ASSERT_EQ(section.dsBm.bmHeight, static_cast<LONG>(size.height));
   const auto alpha = [&](std::uint32_t x, std::uint32_t y) {
@@ -505,15 +582,15 @@ TEST(LauncherWindowSurfaceTest, ShadowIsOnTheSurfaceDarkerBelowTheCard) {
   // A target lost at the last EndDraw is made anew, with its shadow, and the frame is the same.
   std::vector<unsigned char> before(pixels, pixels + std::size_t{size.width} * size.height * 4);
   // Held here, so that the new objects cannot take the old ones' addresses.
-  const Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> lost = state.render_target;
-  const Microsoft::WRL::ComPtr<ID2D1Bitmap> lost_shadow = state.shadow;
-  state.target_lost = true;
+  const Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> lost = state.drawing.render_target;
+  const Microsoft::WRL::ComPtr<ID2D1Bitmap> lost_shadow = state.drawing.shadow;
+  state.drawing.target_lost = true;
   paint_frame(state, window);
-  EXPECT_FALSE(state.target_lost);
-  EXPECT_NE(state.render_target.Get(), lost.Get());
-  EXPECT_TRUE(state.shadow_built);
-  EXPECT_NE(state.shadow.Get(), lost_shadow.Get());
-  EXPECT_NE(state.shadow.Get(), nullptr);
+  EXPECT_FALSE(state.drawing.target_lost);
+  EXPECT_NE(state.drawing.render_target.Get(), lost.Get());
+  EXPECT_TRUE(state.drawing.shadow_built);
+  EXPECT_NE(state.drawing.shadow.Get(), lost_shadow.Get());
+  EXPECT_NE(state.drawing.shadow.Get(), nullptr);
   EXPECT_EQ(alpha(pixel_of(10), pixel_of(10)),
             before[(std::size_t{pixel_of(10)} * size.width + pixel_of(10)) * 4 + 3]);
   EXPECT_EQ(alpha(pixel_of(300), pixel_of(40)), 255);
@@ -562,7 +639,7 @@ TEST(LauncherWindowSurfaceTest, AStillScreenIsDrawnOnceAndAnAnimatedOneEveryFram
       {"another screen", [&] { set_phase(*ui, Checking{}); }},
       {"the spinner turning", later},
       {"the spinner turning on", later},
-      {"a target lost", [&] { state.target_lost = true; }},
+      {"a target lost", [&] { state.drawing.target_lost = true; }},
   };
   for (const auto& change : changes) {
     const std::uint64_t before = state.frames_shown;

@@ -10,9 +10,10 @@ set(NELO_DELAY_LOADED
   "dwrite.dll:DWriteCreateFactory"
   "winhttp.dll:WinHttpCloseHandle,WinHttpConnect,WinHttpOpen,WinHttpOpenRequest,WinHttpQueryHeaders,WinHttpQueryDataAvailable,WinHttpReadData,WinHttpReceiveResponse,WinHttpSendRequest,WinHttpSetOption,WinHttpSetTimeouts"
   "ole32.dll:CoCreateInstance,CoInitializeEx,CoTaskMemFree,PropVariantClear"
-  "oleaut32.dll:SysAllocString"
+  "oleaut32.dll:SafeArrayCreateVector,SafeArrayPutElement,SysAllocString,SysAllocStringLen,SysFreeString,VariantInit"
+  "oleacc.dll:CreateStdAccessibleObject,LresultFromObject"
   "shell32.dll:SHGetKnownFolderPath,ShellExecuteW"
-  "user32.dll:CreateWindowExW,DefWindowProcW,DestroyWindow,DispatchMessageW,EnumWindows,GetDC,GetDpiForSystem,GetKeyState,GetMessageW,GetMonitorInfoW,GetWindowRect,GetWindowThreadProcessId,IsWindowVisible,LoadCursorW,LoadIconW,MonitorFromRect,PostQuitMessage,RegisterClassW,ReleaseDC,ScreenToClient,SendMessageW,SetCursor,SetProcessDpiAwarenessContext,SetTimer,SetWindowPos,ShowWindow,SystemParametersInfoW,TrackMouseEvent,TranslateMessage,UpdateLayeredWindow"
+  "user32.dll:CreateWindowExW,DefWindowProcW,DestroyWindow,DispatchMessageW,EnumWindows,GetDC,GetDpiForSystem,GetKeyState,GetMessageW,GetMonitorInfoW,GetWindowRect,GetWindowThreadProcessId,IsWindowVisible,LoadCursorW,LoadIconW,MonitorFromRect,NotifyWinEvent,PostMessageW,PostQuitMessage,PtInRect,RegisterClassW,ReleaseDC,ScreenToClient,SendMessageW,SetCursor,SetProcessDpiAwarenessContext,SetTimer,SetWindowPos,ShowWindow,SystemParametersInfoW,TrackMouseEvent,TranslateMessage,UpdateLayeredWindow"
   "gdi32.dll:CreateCompatibleDC,CreateDIBSection,DeleteDC,DeleteObject,SelectObject"
   "advapi32.dll:RegCloseKey,RegCreateKeyExW,RegDeleteTreeW,RegDeleteValueW,RegGetValueW,RegOpenKeyExW,RegSetValueExW,SystemFunction036")
 

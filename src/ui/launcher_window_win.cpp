@@ -79,6 +79,7 @@ HWND open_launcher_window(const std::shared_ptr<LauncherUi>& ui) {
   record->start = std::chrono::steady_clock::now();
   record->ui = ui;
   record->drawing = std::move(drawing);
+  record->readers = std::make_unique<WindowReaders>(ui);
   delete std::exchange(g_window, nullptr);
   g_window = record.release();
 

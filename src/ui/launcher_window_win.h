@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "accessibility/window_readers_win.h"
 #include "base/clock.h"
 #include "ui/drawing_resources_win.h"
 #include "ui/frame_parts.h"
@@ -49,6 +50,8 @@ struct LauncherWindow {
   POINT shown_at{};
   float shown_scale = 0;
   std::uint64_t frames_shown = 0;  // frames drawn and handed to the window
+  // What screen readers are told of each frame, and their way in (WM_GETOBJECT).
+  std::unique_ptr<WindowReaders> readers;
 };
 
 // The record of the running window, or null; used on the window thread only.

@@ -206,6 +206,9 @@ void paint_frame(LauncherWindow& state, HWND window) {
   if (state.keys_used) {
     add_focus_ring(plan, focused_button(plan.hits, state.focused_action));
   }
+  if (state.readers) {
+    state.readers->frame_planned(window, plan, state.focused_action, snapshot.phase, drawing.scale);
+  }
   // Where the window is now, so that a window the user dragged stays there.
   RECT where{};
   ::GetWindowRect(window, &where);

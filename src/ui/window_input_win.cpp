@@ -29,7 +29,27 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
   LauncherWindow* state = current_launcher_window();
   switch (message) {
     case WM_DESTROY:
+      if (state != nullptr && state->readers) {
+        state->readers->window_destroyed(window);
+      }
       ::PostQuitMessage(0);
+      return 0;
+
+    case WM_GETOBJECT:
+      if (state != nullptr && state->readers) {
+        LRESULT answer = 0;
+        if (state->readers->answer(window, wparam, lparam, &answer)) {
+          return answer;
+        }
+      }
+      break;
+
+    case kFocusButtonMessage:
+      // A screen reader moved the focus (accSelect, SetFocus): as Tab would, ring included.
+      if (state != nullptr) {
+        state->keys_used = true;
+        state->focused_action = static_cast<std::uint8_t>(wparam);
+      }
       return 0;
 
     case WM_NCHITTEST: {

@@ -1,0 +1,102 @@
+#include "accessibility/window_readers_win.h"
+
+#include <oleacc.h>
+
+#include <string>
+#include <utility>
+
+#include "accessibility/automation_provider_win.h"
+#include "accessibility/window_accessible_win.h"
+#include "base/com_apartment_win.h"
+#include "base/wide_text_win.h"
+
+namespace nelo {
+
+WindowReaders::WindowReaders(std::shared_ptr<LauncherUi> ui)
+    : view_(std::make_shared<ReadersView>(std::move(ui))) {}
+
+void WindowReaders::frame_planned(HWND window, const FramePlan& plan, std::uint8_t focused_action,
+                                  const Phase& phase, float scale) {
+  ReadableScreen screen = read_screen(plan, focused_action);
+  const std::optional<std::string> words = next_announcement(said_, phase, screen);
+  if (shown_once_ && screen == shown_ && !words) {
+    return;
+  }
+  const bool focus_moved =
+      shown_once_ && screen.focused != shown_.focused && screen.buttons == shown_.buttons;
+  shown_ = screen;
+  shown_once_ = true;
+  view_->show(window, std::move(screen), scale);
+  if (words) {
+    announce(window, *words);
+  }
+  if (focus_moved) {
+    const ReadersMoment now = view_->moment();
+    if (const std::optional<std::size_t> index = now.index_of(now.screen.focused)) {
+      ::NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, static_cast<LONG>(*index + 1));
+      const auto raise = uia::functions().raise_automation_event;
+      if (raise != nullptr && root_) {  // only once a UI Automation client has asked
+        if (const auto button = make_automation_button(view_, now.screen.focused)) {
+          raise(button.Get(), uia::kFocusChangedEvent);
+        }
+      }
+    }
+  }
+}
+
+void WindowReaders::announce(HWND window, const std::string& words) {
+  // MSAA readers hear the new name of the client area; UI Automation clients get a polite
+  // notification where the system has them (Windows 10 1709 on; not Wine 8).
+  ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, window, OBJID_CLIENT, CHILDID_SELF);
+  const auto notify = uia::functions().raise_notification_event;
+  if (notify == nullptr || !root_) {
+    return;
+  }
+  const std::wstring wide = to_wide(words);
+  BSTR text = ::SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
+  BSTR activity = ::SysAllocString(L"nelo-launcher-screen");
+  if (text != nullptr && activity != nullptr) {
+    notify(root_.Get(), uia::kNotificationKindOther,
+           uia::kNotificationProcessingImportantMostRecent, text, activity);
+  }
+  ::SysFreeString(text);
+  ::SysFreeString(activity);
+}
+
+bool WindowReaders::answer(HWND window, WPARAM wparam, LPARAM lparam, LRESULT* result) {
+  const LONG object = static_cast<LONG>(lparam);
+  if (object == static_cast<LONG>(OBJID_CLIENT)) {
+    // The object is marshalled to the reader's process from this thread's apartment, joined
+    // when the first reader asks (a window nobody reads never loads COM for it).
+    join_com_apartment();
+    const Microsoft::WRL::ComPtr<IAccessible> accessible = make_window_accessible(view_);
+    if (!accessible) {
+      return false;
+    }
+    *result = ::LresultFromObject(__uuidof(IAccessible), wparam, accessible.Get());
+    return true;
+  }
+  const auto return_provider = uia::functions().return_raw_element_provider;
+  if (object == uia::kRootObjectId && return_provider != nullptr) {
+    if (!root_) {
+      root_ = make_automation_root(view_);
+    }
+    if (!root_) {
+      return false;
+    }
+    *result = return_provider(window, wparam, lparam, root_.Get());
+    return true;
+  }
+  return false;
+}
+
+void WindowReaders::window_destroyed(HWND window) {
+  view_->close();
+  // Tells UI Automation to let go of what it holds of this window.
+  if (const auto return_provider = uia::functions().return_raw_element_provider;
+      root_ && return_provider != nullptr) {
+    return_provider(window, 0, 0, nullptr);
+  }
+}
+
+}  // namespace nelo

@@ -1,3 +1,5 @@
+// Making the window's drawing resources, at first and again at another scale, and the few
+// questions the painter asks of them (a format, a text's width, the shadow bitmap).
 #include "ui/drawing_resources_win.h"
 
 #include <string>

@@ -1,3 +1,6 @@
+// The window thread's life: the drawing made, the class registered, the record and the window
+// created and first drawn, the frame timer, the message loop, and the end that tells the
+// session the window is gone.
 #include "ui/launcher_window_win.h"
 
 #include <exception>
@@ -14,8 +17,6 @@
 namespace nelo {
 namespace {
 
-using Microsoft::WRL::ComPtr;
-
 constexpr wchar_t kClassName[] = L"NeloLauncher";
 constexpr wchar_t kTitle[] = L"Nelo";
 constexpr UINT_PTR kFrameTimer = 1;
@@ -23,7 +24,6 @@ constexpr UINT kFrameMilliseconds = 16;
 
 constexpr char kDrawingFailure[] = "janela: desenho ";
 constexpr char kCreateFailure[] = "janela: criar ";
-constexpr char kScaleFailure[] = "janela: escala ";
 
 // The running window's record. Deliberately never freed at exit: the window thread is detached
 // and may still be drawing while the main thread ends the process. A new window replaces (and
@@ -142,29 +142,6 @@ void start_launcher_window(std::shared_ptr<LauncherUi> ui) {
     // No thread: no window, and the session must not wait for one.
     mark_window_closed(*ui);
   }
-}
-
-void change_display_scale(LauncherWindow& state, HWND window, std::uint32_t dpi,
-                          const RECT& suggested) {
-  const float scale = scale_for_dpi(dpi);
-  if (scale != state.drawing.scale) {
-    if (const HRESULT hr = rescale_drawing_resources(state.drawing, scale); FAILED(hr)) {
-      log_failure(kScaleFailure, hr);
-      return;
-    }
-  }
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof(monitor);
-  ScreenPoint place = {suggested.left, suggested.top};
-  if (::GetMonitorInfoW(::MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST), &monitor)) {
-    const RECT& work = monitor.rcWork;
-    place = keep_card_inside(place, {work.left, work.top, work.right, work.bottom}, scale);
-  }
-  // The surface's size, not the suggestion's: the layered window takes the frame's size anyway.
-  ::SetWindowPos(window, nullptr, place.x, place.y, static_cast<int>(state.drawing.surface.width),
-                 static_cast<int>(state.drawing.surface.height), SWP_NOZORDER | SWP_NOACTIVATE);
-  state.shown_plan.reset();
-  paint_frame(state, window);
 }
 
 }  // namespace nelo

@@ -3,7 +3,7 @@
 
 #include "base/win_support.h"
 
-#include "ui/launcher_window_win.h"
+#include "ui/window_record_win.h"
 
 namespace nelo {
 

@@ -1,13 +1,16 @@
 // The window procedure: buttons by pointer and keyboard, dragging by the card, frames by the
-// timer. Choices go into LauncherUi; the session acts on them when it polls.
+// timer, a new display scale, and screen readers' requests. Choices go into LauncherUi; the
+// session acts on them when it polls.
 #include "ui/window_input_win.h"
 
 #include <windowsx.h>
 
 #include <exception>
+#include <string>
 
+#include "base/system_error_win.h"
+#include "install/launcher_log.h"
 #include "ui/keyboard_focus.h"
-#include "ui/launcher_window_win.h"
 #include "ui/paint_frame_win.h"
 
 namespace nelo {
@@ -23,7 +26,32 @@ DipPoint to_dips(int x, int y, float scale) {
   return {static_cast<float>(x) / scale, static_cast<float>(y) / scale};
 }
 
+constexpr char kScaleFailure[] = "janela: escala ";
+
 }  // namespace
+
+void change_display_scale(LauncherWindow& state, HWND window, std::uint32_t dpi,
+                          const RECT& suggested) {
+  const float scale = scale_for_dpi(dpi);
+  if (scale != state.drawing.scale) {
+    if (const HRESULT hr = rescale_drawing_resources(state.drawing, scale); FAILED(hr)) {
+      append_log_line(std::string(kScaleFailure) + hresult_text(hr));
+      return;
+    }
+  }
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  ScreenPoint place = {suggested.left, suggested.top};
+  if (::GetMonitorInfoW(::MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& work = monitor.rcWork;
+    place = keep_card_inside(place, {work.left, work.top, work.right, work.bottom}, scale);
+  }
+  // The surface's size, not the suggestion's: the layered window takes the frame's size anyway.
+  ::SetWindowPos(window, nullptr, place.x, place.y, static_cast<int>(state.drawing.surface.width),
+                 static_cast<int>(state.drawing.surface.height), SWP_NOZORDER | SWP_NOACTIVATE);
+  state.shown_plan.reset();
+  paint_frame(state, window);
+}
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   LauncherWindow* state = current_launcher_window();

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "accessibility/readable_screen.h"
+#include "ui/readable_screen.h"
 #include "tests/native/fake_text_width.h"
 #include "ui/frame_plan.h"
 

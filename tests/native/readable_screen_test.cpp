@@ -1,4 +1,4 @@
-#include "accessibility/readable_screen.h"
+#include "ui/readable_screen.h"
 
 #include <gtest/gtest.h>
 

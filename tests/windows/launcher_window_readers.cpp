@@ -7,11 +7,10 @@
 
 #include <chrono>
 #include <sstream>
-#include <thread>
 #include <string>
 #include <vector>
 
-#include "accessibility/automation_provider_win.h"
+#include "ui/automation_provider_win.h"
 #include "tests/windows/test_support.h"
 #include "tests/windows/window_toolkit.h"
 #include "ui/launcher_window_win.h"
@@ -185,23 +184,24 @@ void CALLBACK on_client_event(HWINEVENTHOOK, DWORD event, HWND window, LONG obje
     client_events().push_back({event, child});
   }
 }
-// Pumps this thread's queue for a while, so that the hook gets what was raised until then.
-void pump_for(std::chrono::milliseconds time) {
-  const auto until = std::chrono::steady_clock::now() + time;
-  while (std::chrono::steady_clock::now() < until) {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::DispatchMessageW(&message);
-    }
-    std::this_thread::sleep_for(5ms);
+// Hands the hook what this thread's queue holds. An event is queued when the window raises it,
+// so once a frame has been drawn, all that it raised is here.
+void take_queued_events() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::DispatchMessageW(&message);
   }
 }
 int count_of(DWORD event) {
+  take_queued_events();
   int count = 0;
   for (const ClientEvent& e : client_events()) {
     count += e.event == event;
   }
   return count;
+}
+bool heard(DWORD event, int count) {
+  return wait_until([&] { return count_of(event) == count; }, 5s);
 }
 
 TEST_F(LauncherWindowTest, ReadersHearANewScreenAndEachTenthOfProgressAndTheFocusMoving) {
@@ -210,41 +210,23 @@ TEST_F(LauncherWindowTest, ReadersHearANewScreenAndEachTenthOfProgressAndTheFocu
                         ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   ASSERT_NE(hook, nullptr);
   ASSERT_TRUE(show(Checking{}));
-  pump_for(100ms);
+  take_queued_events();
   client_events().clear();
 
   ASSERT_TRUE(show(Installing{0, 1000, 0}));
-  ASSERT_TRUE(wait_until(
-      [] {
-        pump_for(20ms);
-        return count_of(EVENT_OBJECT_NAMECHANGE) == 1;
-      },
-      5s))
-      << "a new screen";
+  ASSERT_TRUE(heard(EVENT_OBJECT_NAMECHANGE, 1)) << "a new screen";
   for (const std::uint64_t done : {10, 50, 99}) {
-    ASSERT_TRUE(show(Installing{done, 1000, 0}));
+    ASSERT_TRUE(show(Installing{done, 1000, 0}));  // each drawn, so each would have been heard
   }
-  pump_for(200ms);
   EXPECT_EQ(count_of(EVENT_OBJECT_NAMECHANGE), 1) << "nothing until 10%";
   ASSERT_TRUE(show(Installing{100, 1000, 0}));
-  EXPECT_TRUE(wait_until(
-      [] {
-        pump_for(20ms);
-        return count_of(EVENT_OBJECT_NAMECHANGE) == 2;
-      },
-      5s))
-      << "10%";
+  EXPECT_TRUE(heard(EVENT_OBJECT_NAMECHANGE, 2)) << "10%";
 
   ASSERT_TRUE(show(Consent{}));
   const int keys = taken_messages().key_downs;
   ASSERT_TRUE(press("Tab"));
   ASSERT_TRUE(taken(taken_messages().key_downs, keys + 1, "Tab"));
-  EXPECT_TRUE(wait_until(
-      [] {
-        pump_for(20ms);
-        return !client_events().empty() && client_events().back().event == EVENT_OBJECT_FOCUS;
-      },
-      5s));
+  EXPECT_TRUE(heard(EVENT_OBJECT_FOCUS, 1));
   if (!client_events().empty()) {
     EXPECT_EQ(client_events().back().child, 2) << "the second button";
   }

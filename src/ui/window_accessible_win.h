@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "accessibility/readers_view_win.h"
+#include "ui/readers_view_win.h"
 
 namespace nelo {
 

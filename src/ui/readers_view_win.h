@@ -11,7 +11,7 @@
 #include <mutex>
 #include <optional>
 
-#include "accessibility/readable_screen.h"
+#include "ui/readable_screen.h"
 #include "ui/launcher_ui.h"
 
 namespace nelo {

@@ -1,4 +1,4 @@
-#include "accessibility/readers_view_win.h"
+#include "ui/readers_view_win.h"
 
 #include <cmath>
 #include <utility>

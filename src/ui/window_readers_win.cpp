@@ -1,12 +1,12 @@
-#include "accessibility/window_readers_win.h"
+#include "ui/window_readers_win.h"
 
 #include <oleacc.h>
 
 #include <string>
 #include <utility>
 
-#include "accessibility/automation_provider_win.h"
-#include "accessibility/window_accessible_win.h"
+#include "ui/automation_provider_win.h"
+#include "ui/window_accessible_win.h"
 #include "base/com_apartment_win.h"
 #include "base/wide_text_win.h"
 

@@ -1,11 +1,11 @@
-#include "accessibility/window_accessible_win.h"
+#include "ui/window_accessible_win.h"
 
-#include <atomic>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "base/wide_text_win.h"
+#include "ui/com_object_win.h"
 
 namespace nelo {
 namespace {
@@ -24,37 +24,11 @@ HRESULT put_child(LONG child, VARIANT* out) {
   return S_OK;
 }
 
-// COM interfaces have no virtual destructors by design: the object deletes itself in Release.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
 // Children are numbered from 1 in the order of the screen's buttons; 0 (CHILDID_SELF) is the
 // client area itself.
-class WindowAccessible final : public IAccessible {
+class WindowAccessible final : public ComObject<IAccessible> {
  public:
   explicit WindowAccessible(std::shared_ptr<ReadersView> view) : view_(std::move(view)) {}
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    if (id == __uuidof(IUnknown) || id == __uuidof(IDispatch) || id == __uuidof(IAccessible)) {
-      *out = static_cast<IAccessible*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
 
   // IDispatch: not offered; clients call IAccessible directly.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -257,10 +231,12 @@ class WindowAccessible final : public IAccessible {
     return answer(&now.screen.buttons[static_cast<std::size_t>(child.lVal) - 1]);
   }
 
+  void* base_interface(REFIID id) override {
+    return id == __uuidof(IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
+  }
+
   std::shared_ptr<ReadersView> view_;
-  std::atomic<ULONG> references_{1};
 };
-#pragma GCC diagnostic pop
 
 }  // namespace
 

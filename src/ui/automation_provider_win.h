@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "accessibility/automation_api_win.h"
-#include "accessibility/readers_view_win.h"
+#include "ui/automation_api_win.h"
+#include "ui/readers_view_win.h"
 
 namespace nelo {
 

@@ -1,4 +1,4 @@
-#include "accessibility/automation_api_win.h"
+#include "ui/automation_api_win.h"
 
 namespace nelo::uia {
 namespace {

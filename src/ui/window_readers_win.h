@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "accessibility/automation_api_win.h"
-#include "accessibility/readable_screen.h"
-#include "accessibility/readers_view_win.h"
+#include "ui/automation_api_win.h"
+#include "ui/readable_screen.h"
+#include "ui/readers_view_win.h"
 #include "ui/frame_parts.h"
 
 namespace nelo {

@@ -1,11 +1,11 @@
-#include "accessibility/automation_provider_win.h"
+#include "ui/automation_provider_win.h"
 
-#include <atomic>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "base/wide_text_win.h"
+#include "ui/com_object_win.h"
 
 namespace nelo {
 namespace {
@@ -55,46 +55,6 @@ const char* automation_id(std::uint8_t action) {
   }
 }
 
-// Reference counting and QueryInterface over the interfaces a provider lists. COM interfaces
-// have no virtual destructors by design: the object deletes itself in Release.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-template <class... Interfaces>
-class Provider : public Interfaces... {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    *out = nullptr;
-    if (id == __uuidof(IUnknown)) {
-      *out = static_cast<IRawElementProviderSimple*>(this);
-    } else {
-      ((id == __uuidof(Interfaces) ? (*out = static_cast<Interfaces*>(this), true) : false) || ...);
-    }
-    if (*out == nullptr) {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
-
- protected:
-  virtual ~Provider() = default;
-
- private:
-  std::atomic<ULONG> references_{1};
-};
-#pragma GCC diagnostic pop
-
 ComPtr<IRawElementProviderFragment> as_fragment(ComPtr<IRawElementProviderSimple> simple) {
   ComPtr<IRawElementProviderFragment> fragment;
   if (simple) {
@@ -103,8 +63,8 @@ ComPtr<IRawElementProviderFragment> as_fragment(ComPtr<IRawElementProviderSimple
   return fragment;
 }
 
-class RootProvider final : public Provider<IRawElementProviderSimple, IRawElementProviderFragment,
-                                           IRawElementProviderFragmentRoot> {
+class RootProvider final : public ComObject<IRawElementProviderSimple, IRawElementProviderFragment,
+                                            IRawElementProviderFragmentRoot> {
  public:
   explicit RootProvider(std::shared_ptr<ReadersView> view) : view_(std::move(view)) {}
 
@@ -228,7 +188,7 @@ class RootProvider final : public Provider<IRawElementProviderSimple, IRawElemen
 };
 
 class ButtonProvider final
-    : public Provider<IRawElementProviderSimple, IRawElementProviderFragment, IInvokeProvider> {
+    : public ComObject<IRawElementProviderSimple, IRawElementProviderFragment, IInvokeProvider> {
  public:
   ButtonProvider(std::shared_ptr<ReadersView> view, std::uint8_t action)
       : view_(std::move(view)), action_(action) {}

@@ -13,7 +13,7 @@ set(NELO_DELAY_LOADED
   "oleaut32.dll:SafeArrayCreateVector,SafeArrayPutElement,SysAllocString,SysAllocStringLen,SysFreeString,VariantInit"
   "oleacc.dll:CreateStdAccessibleObject,LresultFromObject"
   "shell32.dll:SHGetKnownFolderPath,ShellExecuteW"
-  "user32.dll:CreateWindowExW,DefWindowProcW,DestroyWindow,DispatchMessageW,EnumWindows,GetDC,GetDpiForSystem,GetKeyState,GetMessageW,GetMonitorInfoW,GetWindowRect,GetWindowThreadProcessId,IsWindowVisible,LoadCursorW,LoadIconW,MonitorFromRect,NotifyWinEvent,PostMessageW,PostQuitMessage,PtInRect,RegisterClassW,ReleaseDC,ScreenToClient,SendMessageW,SetCursor,SetProcessDpiAwarenessContext,SetTimer,SetWindowPos,ShowWindow,SystemParametersInfoW,TrackMouseEvent,TranslateMessage,UpdateLayeredWindow"
+  "user32.dll:CreateWindowExW,DefWindowProcW,DestroyWindow,DispatchMessageW,EnumWindows,GetDC,GetDpiForSystem,GetDpiForWindow,GetKeyState,GetMessageW,GetMonitorInfoW,GetWindowRect,GetWindowThreadProcessId,IsWindowVisible,LoadCursorW,LoadIconW,MonitorFromRect,NotifyWinEvent,PostMessageW,PostQuitMessage,PtInRect,RegisterClassW,ReleaseDC,ScreenToClient,SendMessageW,SetCursor,SetProcessDpiAwarenessContext,SetTimer,SetWindowPos,ShowWindow,SystemParametersInfoW,TrackMouseEvent,TranslateMessage,UpdateLayeredWindow"
   "gdi32.dll:CreateCompatibleDC,CreateDIBSection,DeleteDC,DeleteObject,SelectObject"
   "advapi32.dll:RegCloseKey,RegCreateKeyExW,RegDeleteTreeW,RegDeleteValueW,RegGetValueW,RegOpenKeyExW,RegSetValueExW,SystemFunction036")
 

@@ -46,6 +46,7 @@ inline constexpr PROPERTYID kLiveSetting = 30135;
 inline constexpr CONTROLTYPEID kButtonControl = 50000;
 inline constexpr CONTROLTYPEID kWindowControl = 50032;
 inline constexpr EVENTID kFocusChangedEvent = 20005;
+inline constexpr EVENTID kLiveRegionChangedEvent = 20024;
 inline constexpr int kPoliteLiveSetting = 1;
 inline constexpr int kNotificationKindOther = 4;
 inline constexpr int kNotificationProcessingImportantMostRecent = 1;

@@ -94,6 +94,17 @@ HWND open_launcher_window(const std::shared_ptr<LauncherUi>& ui) {
     return nullptr;
   }
   ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  // The monitor's own DPI differs from the system's when the user changed the scale without
+  // signing out (never under Wine): the window starts at the monitor's, centred as it would be.
+  if (const UINT dpi = ::GetDpiForWindow(window); dpi != 0 && scale_for_dpi(dpi) != scale) {
+    const float actual = scale_for_dpi(dpi);
+    const ScreenPoint at =
+        window_position({work_area.left, work_area.top, work_area.right, work_area.bottom}, actual);
+    const SurfaceSize size = surface_size(actual);
+    const RECT centred = {at.x, at.y, at.x + static_cast<LONG>(size.width),
+                          at.y + static_cast<LONG>(size.height)};
+    change_display_scale(*g_window, window, dpi, centred);
+  }
   // The first frame gives the layered window its content, size and position before it shows.
   paint_frame(*g_window, window);
   ::ShowWindow(window, SW_SHOW);

@@ -67,8 +67,8 @@ ReadableScreen read_screen(const FramePlan& plan, std::uint8_t focused_action) {
   return screen;
 }
 
-std::optional<std::string> next_announcement(AnnouncementState& said, const Phase& phase,
-                                             const ReadableScreen& screen) {
+std::optional<Announcement> next_announcement(AnnouncementState& said, const Phase& phase,
+                                              const ReadableScreen& screen) {
   const std::optional<float> progress = progress_of(phase);
   const int tenths =
       progress ? static_cast<int>(std::clamp(std::floor(*progress * 10.0f), 0.0f, 10.0f)) : -1;
@@ -76,11 +76,11 @@ std::optional<std::string> next_announcement(AnnouncementState& said, const Phas
     said.phase_kind = phase.index();
     said.title = screen.title;
     said.tenths = tenths;
-    return screen.name;
+    return Announcement{screen.name, false};
   }
   if (tenths > said.tenths) {
     said.tenths = tenths;
-    return screen.title + ": " + std::to_string(tenths * 10) + "%";
+    return Announcement{screen.title + ": " + std::to_string(tenths * 10) + "%", true};
   }
   return std::nullopt;
 }

@@ -43,11 +43,18 @@ struct AnnouncementState {
   int tenths = -1;  // of the progress last announced; -1: none yet
 };
 
-// The words to announce for this frame, if any: the whole screen's name when the kind of
+struct Announcement {
+  std::string words;
+  bool progress = false;  // another tenth on the same screen: a newer one may replace it
+
+  bool operator==(const Announcement&) const = default;
+};
+
+// What to announce for this frame, if anything: the whole screen's name when the kind of
 // phase or the title changed; on the progress screens, the title and the percentage each time
 // the progress passes another tenth (10%, 20%, ...). Nothing on other frames, so that a countdown
 // or a download is not read out tick by tick.
-std::optional<std::string> next_announcement(AnnouncementState& said, const Phase& phase,
-                                             const ReadableScreen& screen);
+std::optional<Announcement> next_announcement(AnnouncementState& said, const Phase& phase,
+                                              const ReadableScreen& screen);
 
 }  // namespace nelo

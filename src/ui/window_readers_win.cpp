@@ -18,8 +18,8 @@ WindowReaders::WindowReaders(std::shared_ptr<LauncherUi> ui)
 void WindowReaders::frame_planned(HWND window, const FramePlan& plan, std::uint8_t focused_action,
                                   const Phase& phase, float scale) {
   ReadableScreen screen = read_screen(plan, focused_action);
-  const std::optional<std::string> words = next_announcement(said_, phase, screen);
-  if (shown_once_ && screen == shown_ && !words) {
+  const std::optional<Announcement> news = next_announcement(said_, phase, screen);
+  if (shown_once_ && screen == shown_ && !news) {
     return;
   }
   const bool focus_moved =
@@ -27,15 +27,16 @@ void WindowReaders::frame_planned(HWND window, const FramePlan& plan, std::uint8
   shown_ = screen;
   shown_once_ = true;
   view_->show(window, std::move(screen), scale);
-  if (words) {
-    announce(window, *words);
+  if (news) {
+    announce(window, *news);
   }
   if (focus_moved) {
     const ReadersMoment now = view_->moment();
     if (const std::optional<std::size_t> index = now.index_of(now.screen.focused)) {
       ::NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, static_cast<LONG>(*index + 1));
-      const auto raise = uia::functions().raise_automation_event;
-      if (raise != nullptr && root_) {  // only once a UI Automation client has asked
+      // UI Automation is told only once one of its clients has asked for the window.
+      const auto raise = root_ ? uia::functions().raise_automation_event : nullptr;
+      if (raise != nullptr) {
         if (const auto button = make_automation_button(view_, now.screen.focused)) {
           raise(button.Get(), uia::kFocusChangedEvent);
         }
@@ -44,23 +45,34 @@ void WindowReaders::frame_planned(HWND window, const FramePlan& plan, std::uint8
   }
 }
 
-void WindowReaders::announce(HWND window, const std::string& words) {
-  // MSAA readers hear the new name of the client area; UI Automation clients get a polite
-  // notification where the system has them (Windows 10 1709 on; not Wine 8).
+void WindowReaders::announce(HWND window, const Announcement& news) {
+  // Every reader may look at the new name of the client area.
   ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, window, OBJID_CLIENT, CHILDID_SELF);
-  const auto notify = uia::functions().raise_notification_event;
-  if (notify == nullptr || !root_) {
+  // UI Automation is told only once one of its clients has asked for the window (its DLL is
+  // loaded then); until that, no client would hear it.
+  const uia::Functions automation = root_ ? uia::functions() : uia::Functions{};
+  if (automation.raise_notification_event != nullptr) {
+    // Windows 10 1709 and later: a polite notification with the words themselves. A new screen
+    // is not dropped; a tenth of progress may give way to a newer one.
+    const std::wstring wide = to_wide(news.words);
+    BSTR text = ::SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
+    BSTR activity = ::SysAllocString(L"nelo-launcher-screen");
+    if (text != nullptr && activity != nullptr) {
+      automation.raise_notification_event(root_.Get(), uia::kNotificationKindOther,
+                                          news.progress
+                                              ? uia::kNotificationProcessingMostRecent
+                                              : uia::kNotificationProcessingImportantMostRecent,
+                                          text, activity);
+    }
+    ::SysFreeString(text);
+    ::SysFreeString(activity);
     return;
   }
-  const std::wstring wide = to_wide(words);
-  BSTR text = ::SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
-  BSTR activity = ::SysAllocString(L"nelo-launcher-screen");
-  if (text != nullptr && activity != nullptr) {
-    notify(root_.Get(), uia::kNotificationKindOther,
-           uia::kNotificationProcessingImportantMostRecent, text, activity);
+  // Elsewhere (older systems, Wine): the client area is a polite live region whose name changed.
+  ::NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, window, OBJID_CLIENT, CHILDID_SELF);
+  if (automation.raise_automation_event != nullptr) {
+    automation.raise_automation_event(root_.Get(), uia::kLiveRegionChangedEvent);
   }
-  ::SysFreeString(text);
-  ::SysFreeString(activity);
 }
 
 bool WindowReaders::answer(HWND window, WPARAM wparam, LPARAM lparam, LRESULT* result) {
@@ -76,26 +88,30 @@ bool WindowReaders::answer(HWND window, WPARAM wparam, LPARAM lparam, LRESULT* r
     *result = ::LresultFromObject(__uuidof(IAccessible), wparam, accessible.Get());
     return true;
   }
-  const auto return_provider = uia::functions().return_raw_element_provider;
-  if (object == uia::kRootObjectId && return_provider != nullptr) {
-    if (!root_) {
-      root_ = make_automation_root(view_);
-    }
-    if (!root_) {
-      return false;
-    }
-    *result = return_provider(window, wparam, lparam, root_.Get());
-    return true;
+  if (object != uia::kRootObjectId) {
+    return false;  // the frame, the caret and the rest: the system's own objects
   }
-  return false;
+  const auto return_provider = uia::functions().return_raw_element_provider;
+  if (return_provider == nullptr) {
+    return false;
+  }
+  if (!root_) {
+    root_ = make_automation_root(view_);
+  }
+  if (!root_) {
+    return false;
+  }
+  *result = return_provider(window, wparam, lparam, root_.Get());
+  return true;
 }
 
 void WindowReaders::window_destroyed(HWND window) {
   view_->close();
   // Tells UI Automation to let go of what it holds of this window.
-  if (const auto return_provider = uia::functions().return_raw_element_provider;
-      root_ && return_provider != nullptr) {
-    return_provider(window, 0, 0, nullptr);
+  if (root_) {  // only then was UI Automation loaded
+    if (const auto return_provider = uia::functions().return_raw_element_provider) {
+      return_provider(window, 0, 0, nullptr);
+    }
   }
 }
 

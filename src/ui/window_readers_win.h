@@ -35,7 +35,7 @@ class WindowReaders {
   const std::shared_ptr<ReadersView>& view() const { return view_; }
 
  private:
-  void announce(HWND window, const std::string& words);
+  void announce(HWND window, const Announcement& news);
 
   std::shared_ptr<ReadersView> view_;
   ReadableScreen shown_;

@@ -97,18 +97,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!focus_found) {
       std::abort();  // the focus is always on a button of the screen, when it has any
     }
-    const auto words = nelo::next_announcement(said, snapshot.phase, screen);
+    const auto news = nelo::next_announcement(said, snapshot.phase, screen);
     const bool new_screen = snapshot.phase.index() != kind || screen.title != title;
     if (new_screen) {
-      if (!words || *words != screen.name) {
+      if (!news || news->words != screen.name || news->progress) {
         std::abort();  // a new screen is announced by its whole name
       }
       kind = snapshot.phase.index();
       title = screen.title;
-    } else if (words) {
+    } else if (news) {
       // Progress: a higher tenth than any said on this screen.
-      if (said.tenths <= tenths ||
-          *words != screen.title + ": " + std::to_string(said.tenths * 10) + "%") {
+      if (!news->progress || said.tenths <= tenths ||
+          news->words != screen.title + ": " + std::to_string(said.tenths * 10) + "%") {
         std::abort();
       }
     }

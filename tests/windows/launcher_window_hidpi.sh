@@ -16,7 +16,8 @@ tests="$tests:EveryPhase/ScreenTest.LooksAsItsRowOfTheCatalogueSays/Phase0_conse
 tests="$tests:EveryPhase/ScreenTest.LooksAsItsRowOfTheCatalogueSays/Phase1_installing"
 tests="$tests:LauncherWindowTest.ClickOnTryAgainStoresRetry"
 tests="$tests:LauncherWindowTest.ClickOnTheButtonsEdgeCounts"
-test_count=6
+tests="$tests:LauncherWindowTest.ADisplayScaleChangeRedrawsAndHitTestsAtTheNewScale"
+test_count=7
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all

@@ -206,8 +206,8 @@ bool heard(DWORD event, int count) {
 
 TEST_F(LauncherWindowTest, ReadersHearANewScreenAndEachTenthOfProgressAndTheFocusMoving) {
   const HWINEVENTHOOK hook =
-      ::SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, nullptr, on_client_event,
-                        ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+      ::SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr,
+                        on_client_event, ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   ASSERT_NE(hook, nullptr);
   ASSERT_TRUE(show(Checking{}));
   take_queued_events();
@@ -221,6 +221,8 @@ TEST_F(LauncherWindowTest, ReadersHearANewScreenAndEachTenthOfProgressAndTheFocu
   EXPECT_EQ(count_of(EVENT_OBJECT_NAMECHANGE), 1) << "nothing until 10%";
   ASSERT_TRUE(show(Installing{100, 1000, 0}));
   EXPECT_TRUE(heard(EVENT_OBJECT_NAMECHANGE, 2)) << "10%";
+  // Wine has no UI Automation notifications: the client area is a live region instead.
+  EXPECT_EQ(count_of(EVENT_OBJECT_LIVEREGIONCHANGED), 2);
 
   ASSERT_TRUE(show(Consent{}));
   const int keys = taken_messages().key_downs;

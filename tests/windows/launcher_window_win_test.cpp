@@ -397,58 +397,68 @@ std::vector<std::pair<LONG, LONG>> hit_spans(HWND window, LONG y_pixel) {
 }
 
 TEST_F(LauncherWindowTest, ADisplayScaleChangeRedrawsAndHitTestsAtTheNewScale) {
-  if (scale_ != 1.0f) {
-    GTEST_SKIP() << "goes from 96 DPI to 144 and back";
-  }
+  // From the system's DPI to the other of 96 and 144, and back.
+  const UINT own_dpi = static_cast<UINT>(std::lround(96 * scale_));
+  const UINT other_dpi = own_dpi == 96 ? 144 : 96;
+  const float other = scale_for_dpi(other_dpi);
+  const SurfaceSize other_size = surface_size(other);
+  const LONG width = static_cast<LONG>(other_size.width);
+  const LONG height = static_cast<LONG>(other_size.height);
   ASSERT_TRUE(show(Consent{}));
   const HWND window = find_launcher_window();
-  const std::vector<std::pair<LONG, LONG>> at_96 = hit_spans(window, 146);
-  ASSERT_EQ(at_96.size(), 2u);
+  const std::vector<std::pair<LONG, LONG>> own_spans =
+      hit_spans(window, static_cast<LONG>(146 * scale_));
+  ASSERT_EQ(own_spans.size(), 2u);
 
-  // Wine never sends WM_DPICHANGED: sent as Windows would when the window reaches a 144 DPI
-  // display, with a suggested rectangle partly off the left of the work area.
+  // Wine never sends WM_DPICHANGED: sent as Windows would when the window reaches a display of
+  // the other DPI, with a suggested rectangle partly off the left of the work area.
   RECT work{};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  RECT suggested = {work.left - 300, work.top + 10, work.left - 300 + 822, work.top + 10 + 438};
-  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  RECT suggested = {work.left - 300, work.top + 10, work.left - 300 + width,
+                    work.top + 10 + height};
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(other_dpi, other_dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
   ASSERT_TRUE(frames_passed(kFramesToDrawAChange));
   RECT now{};
   ::GetWindowRect(window, &now);
-  EXPECT_EQ(now.right - now.left, 822);
-  EXPECT_EQ(now.bottom - now.top, 438);
-  EXPECT_EQ(now.left + static_cast<LONG>(kCardLeft * 1.5f), work.left)
+  EXPECT_EQ(now.right - now.left, width);
+  EXPECT_EQ(now.bottom - now.top, height);
+  EXPECT_EQ(now.left + static_cast<LONG>(kCardLeft * other), work.left)
       << "the card moved the least to lie inside the work area";
   EXPECT_EQ(now.top, suggested.top);
 
-  const std::vector<std::pair<LONG, LONG>> at_144 = hit_spans(window, 146 * 3 / 2);
-  ASSERT_EQ(at_144.size(), 2u);
+  const std::vector<std::pair<LONG, LONG>> other_spans =
+      hit_spans(window, static_cast<LONG>(146 * other));
+  ASSERT_EQ(other_spans.size(), 2u);
   for (std::size_t i = 0; i < 2; ++i) {
-    EXPECT_NEAR(at_144[i].first, at_96[i].first * 1.5, 2) << i;
-    EXPECT_NEAR(at_144[i].second, at_96[i].second * 1.5, 2) << i;
+    EXPECT_NEAR(other_spans[i].first, own_spans[i].first * other / scale_, 2) << i;
+    EXPECT_NEAR(other_spans[i].second, own_spans[i].second * other / scale_, 2) << i;
   }
   // The same scale again, at a place inside the work area, for the photograph (the X screen
   // cannot photograph what lies off its edge).
-  suggested = {work.left + 20, work.top + 20, work.left + 20 + 822, work.top + 20 + 438};
-  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  suggested = {work.left + 20, work.top + 20, work.left + 20 + width, work.top + 20 + height};
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(other_dpi, other_dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
   ASSERT_TRUE(frames_passed(kFramesToDrawAChange));
   ::GetWindowRect(window, &now);
   EXPECT_TRUE(::EqualRect(&now, &suggested));
-  Shot shot = take_shot("dpi-changed-144");
+  Shot shot = take_shot("dpi-changed-" + std::to_string(other_dpi));
   ASSERT_TRUE(shot.valid());
-  shot.scale = 1.5f;
+  shot.scale = other;
   const std::vector<FoundButton> buttons = find_buttons(shot, 128);
   ASSERT_EQ(buttons.size(), 2u) << "the buttons drawn at the new scale";
   EXPECT_NEAR(buttons[0].left, 160, 1.5);
   EXPECT_TRUE(looks_like(buttons[0].colour, rgb_of(kAccentColour)));
-  EXPECT_TRUE(looks_like(shot.at(300, 60), rgb_of(kCardColour))) << "the card, at 1.5 times";
+  EXPECT_TRUE(looks_like(shot.at(300, 60), rgb_of(kCardColour))) << "the card, at the new scale";
 
   // And back, where it opened.
   const RECT opened = shared_window().opened_at;
-  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&opened));
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(own_dpi, own_dpi),
+                 reinterpret_cast<LPARAM>(&opened));
   ASSERT_TRUE(frames_passed(kFramesToDrawAChange));
   ::GetWindowRect(window, &now);
   EXPECT_TRUE(::EqualRect(&now, &opened));
-  EXPECT_EQ(hit_spans(window, 146), at_96);
+  EXPECT_EQ(hit_spans(window, static_cast<LONG>(146 * scale_)), own_spans);
 }
 
 TEST_F(LauncherWindowTest, EnterWithoutButtonsDoesNothingButEscapeStoresQuit) {

@@ -305,7 +305,7 @@ class ButtonProvider final
 
  private:
   std::optional<std::size_t> shown(const ReadersMoment& now) const {
-    return now.open ? now.index_of(action_) : std::nullopt;
+    return now.open ? now.screen.index_of(action_) : std::nullopt;
   }
 
   std::shared_ptr<ReadersView> view_;

@@ -41,6 +41,15 @@ std::optional<float> progress_of(const Phase& phase) {
 
 }  // namespace
 
+std::optional<std::size_t> ReadableScreen::index_of(std::uint8_t action) const {
+  const auto found = std::find_if(buttons.begin(), buttons.end(),
+                                  [action](const ReadableButton& b) { return b.action == action; });
+  if (found == buttons.end()) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(found - buttons.begin());
+}
+
 ReadableScreen read_screen(const FramePlan& plan, std::uint8_t focused_action) {
   ReadableScreen screen;
   for (const HitRect& hit : plan.hits) {

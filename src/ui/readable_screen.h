@@ -29,6 +29,9 @@ struct ReadableScreen {
   std::vector<ReadableButton> buttons;  // in the order Tab visits them
   std::uint8_t focused = NoAction;  // the button with the keyboard's focus; none without buttons
 
+  // The position of the button of an action in `buttons`, if it is on this screen.
+  std::optional<std::size_t> index_of(std::uint8_t action) const;
+
   bool operator==(const ReadableScreen&) const = default;
 };
 

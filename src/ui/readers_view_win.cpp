@@ -5,19 +5,10 @@
 
 namespace nelo {
 
-std::optional<std::size_t> ReadersMoment::index_of(std::uint8_t action) const {
-  for (std::size_t i = 0; i < screen.buttons.size(); ++i) {
-    if (screen.buttons[i].action == action) {
-      return i;
-    }
-  }
-  return std::nullopt;
-}
-
 RECT ReadersMoment::on_screen(std::uint8_t action) const {
   RECT window_rect{};
   ::GetWindowRect(window, &window_rect);
-  const std::optional<std::size_t> index = index_of(action);
+  const std::optional<std::size_t> index = screen.index_of(action);
   if (!index) {
     return window_rect;
   }
@@ -57,7 +48,7 @@ ReadersMoment ReadersView::moment() const {
 
 bool ReadersView::press(std::uint8_t action) const {
   const ReadersMoment now = moment();
-  if (!now.open || !now.index_of(action)) {
+  if (!now.open || !now.screen.index_of(action)) {
     return false;
   }
   store_action(*ui_, action);  // takes the shared record's lock; ours is not held
@@ -66,7 +57,7 @@ bool ReadersView::press(std::uint8_t action) const {
 
 bool ReadersView::focus(std::uint8_t action) const {
   const ReadersMoment now = moment();
-  return now.open && now.index_of(action) &&
+  return now.open && now.screen.index_of(action) &&
          ::PostMessageW(now.window, kFocusButtonMessage, action, 0) != FALSE;
 }
 

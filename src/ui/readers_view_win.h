@@ -26,8 +26,6 @@ struct ReadersMoment {
   float scale = 1;
   bool open = false;  // false once the window is gone: every question then fails
 
-  // The position of a button in `screen.buttons`, if it is on this screen.
-  std::optional<std::size_t> index_of(std::uint8_t action) const;
   // A button's rectangle in screen pixels; the window's when `action` is NoAction.
   RECT on_screen(std::uint8_t action) const;
   // The button under a screen point, NoAction on the rest of the window.

@@ -118,7 +118,7 @@ class WindowAccessible final : public ComObject<IAccessible> {
     if (!now.open) {
       return CO_E_OBJNOTCONNECTED;
     }
-    const std::optional<std::size_t> index = now.index_of(now.screen.focused);
+    const std::optional<std::size_t> index = now.screen.index_of(now.screen.focused);
     return put_child(index ? static_cast<LONG>(*index + 1) : CHILDID_SELF, focus);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
@@ -196,7 +196,7 @@ class WindowAccessible final : public ComObject<IAccessible> {
     if (!::PtInRect(&window, point)) {
       return S_FALSE;
     }
-    const std::optional<std::size_t> index = now.index_of(now.button_at_point(point));
+    const std::optional<std::size_t> index = now.screen.index_of(now.button_at_point(point));
     return put_child(index ? static_cast<LONG>(*index + 1) : CHILDID_SELF, child);
   }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {

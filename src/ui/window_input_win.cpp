@@ -49,7 +49,7 @@ void change_display_scale(LauncherWindow& state, HWND window, std::uint32_t dpi,
   // The surface's size, not the suggestion's: the layered window takes the frame's size anyway.
   ::SetWindowPos(window, nullptr, place.x, place.y, static_cast<int>(state.drawing.surface.width),
                  static_cast<int>(state.drawing.surface.height), SWP_NOZORDER | SWP_NOACTIVATE);
-  state.shown_plan.reset();
+  // Drawn now: a new scale or a new place differs from what the window shows.
   paint_frame(state, window);
 }
 

@@ -19,25 +19,23 @@ void WindowReaders::frame_planned(HWND window, const FramePlan& plan, std::uint8
                                   const Phase& phase, float scale) {
   ReadableScreen screen = read_screen(plan, focused_action);
   const std::optional<Announcement> news = next_announcement(said_, phase, screen);
-  if (shown_once_ && screen == shown_ && !news) {
+  if (shown_ == screen && !news) {
     return;
   }
   const bool focus_moved =
-      shown_once_ && screen.focused != shown_.focused && screen.buttons == shown_.buttons;
+      shown_ && screen.focused != shown_->focused && screen.buttons == shown_->buttons;
   shown_ = screen;
-  shown_once_ = true;
   view_->show(window, std::move(screen), scale);
   if (news) {
     announce(window, *news);
   }
   if (focus_moved) {
-    const ReadersMoment now = view_->moment();
-    if (const std::optional<std::size_t> index = now.index_of(now.screen.focused)) {
+    if (const std::optional<std::size_t> index = shown_->index_of(shown_->focused)) {
       ::NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, static_cast<LONG>(*index + 1));
       // UI Automation is told only once one of its clients has asked for the window.
       const auto raise = root_ ? uia::functions().raise_automation_event : nullptr;
       if (raise != nullptr) {
-        if (const auto button = make_automation_button(view_, now.screen.focused)) {
+        if (const auto button = make_automation_button(view_, shown_->focused)) {
           raise(button.Get(), uia::kFocusChangedEvent);
         }
       }

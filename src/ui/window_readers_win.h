@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "ui/automation_api_win.h"
 #include "ui/readable_screen.h"
@@ -38,8 +39,7 @@ class WindowReaders {
   void announce(HWND window, const Announcement& news);
 
   std::shared_ptr<ReadersView> view_;
-  ReadableScreen shown_;
-  bool shown_once_ = false;
+  std::optional<ReadableScreen> shown_;  // what the view holds; none before the first frame
   AnnouncementState said_;
   Microsoft::WRL::ComPtr<IRawElementProviderSimple> root_;  // made at the first request
 };
